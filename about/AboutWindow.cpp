@@ -1,0 +1,130 @@
+#include "about/AboutWindow.h"
+
+#include "common/Twips.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#ifndef QZT_VERSION_MAJOR
+#error "QZT_VERSION_MAJOR/MINOR/PATCH come from the project version"
+#endif
+
+namespace qzt {
+
+namespace {
+constexpr int kAboveCentreTwips = 1500;
+
+void setLinkColour(QLabel *label, QColor colour)
+{
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, colour);
+    label->setPalette(p);
+}
+} // namespace
+
+AboutWindow::AboutWindow(Dialogs &dialogs, QWidget *parent) : QWidget(parent), dialogs_(dialogs)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About the  QZT6604/05 Software"));
+
+    auto *frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("Frame1"));
+    frame->setFrameShape(QFrame::Box);
+    frame->setFrameShadow(QFrame::Sunken);
+
+    auto *label1 = new QLabel(frame);
+    label1->setObjectName(QStringLiteral("Label1"));
+    QFont bold(QStringLiteral("Sans Serif"));
+    bold.setPointSizeF(9.75);
+    bold.setBold(true);
+    label1->setFont(bold);
+    label1->setText(QStringLiteral("QZT6604/5 Evaluation Software Version %1.%2.%3")
+                        .arg(QZT_VERSION_MAJOR)
+                        .arg(QZT_VERSION_MINOR)
+                        .arg(QZT_VERSION_PATCH));
+
+    auto *label2 = new QLabel(QStringLiteral("Copyright \u00A9 2026 QZT Sensor Works"), frame);
+    label2->setObjectName(QStringLiteral("Label2"));
+
+    auto *label5 = new QLabel(QStringLiteral("For more information visit our web site at"), frame);
+    label5->setObjectName(QStringLiteral("Label5"));
+
+    Label6 = new QLabel(QLatin1String(kMakerUrl), frame);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    QFont link(QStringLiteral("Sans Serif"));
+    link.setPointSizeF(8.25);
+    link.setBold(true);
+    link.setUnderline(true);
+    Label6->setFont(link);
+    setLinkColour(Label6, QColor(0, 0, 192));
+    Label6->setCursor(Qt::PointingHandCursor);
+    Label6->installEventFilter(this);
+
+    auto *ok = new QPushButton(QStringLiteral("OK"), frame);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    connect(ok, &QPushButton::clicked, this, &AboutWindow::cmdOK_Click);
+
+    auto *linkRow = new QHBoxLayout;
+    linkRow->addWidget(label5);
+    linkRow->addWidget(Label6);
+    linkRow->addStretch();
+    auto *okRow = new QHBoxLayout;
+    okRow->addStretch();
+    okRow->addWidget(ok);
+
+    auto *inner = new QVBoxLayout(frame);
+    inner->addWidget(label1);
+    inner->addWidget(label2);
+    inner->addStretch();
+    inner->addLayout(linkRow);
+    inner->addLayout(okRow);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(6, 6, 6, 6);
+    outer->addWidget(frame);
+
+    const double dpi = logicalDpiX();
+    setFixedSize(twipsToPixels(clientSizeTwips().width(), dpi),
+                 twipsToPixels(clientSizeTwips().height(), dpi));
+}
+
+void AboutWindow::placeIn(QMdiSubWindow *sub, QSize mainOuterSize)
+{
+    sub->adjustSize();
+    const QSize own = sub->frameGeometry().size();
+    const int above = twipsToPixels(kAboveCentreTwips, logicalDpiY());
+    sub->move(mainOuterSize.width() / 2 - own.width() / 2,
+              mainOuterSize.height() / 2 - own.height() / 2 - above);
+}
+
+void AboutWindow::Label6_Click()
+{
+    dialogs_.openUrl(QLatin1String(kMakerUrl));
+    setLinkColour(Label6, QColor(128, 0, 128));
+}
+
+void AboutWindow::cmdOK_Click()
+{
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        sub->close();
+    else
+        close();
+}
+
+bool AboutWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Label6 && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        Label6_Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace qzt

@@ -1,0 +1,294 @@
+#include "app/MainWindow.h"
+
+#include "about/AboutWindow.h"
+#include "common/Twips.h"
+#include "console/SettingsWindow.h"
+#include "graphs/TempGraphWindow.h"
+#include "graphs/VoltGraphWindow.h"
+#include "logging/SaveWindow.h"
+#include "sst/SSTStuff.h"
+#include "sst/USBStuff.h"
+
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <algorithm>
+
+namespace qzt {
+
+namespace {
+constexpr int kPollIntervalMs = 50;
+constexpr int kFirstProbe = 0x40;
+constexpr int kLastProbe = 0x5F;
+} // namespace
+
+MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), ctx_(ctx)
+{
+    setObjectName(QStringLiteral("QZT6604_5Parent"));
+    setWindowTitle(QStringLiteral("QZT6604/5"));
+
+    mdiArea_ = new QMdiArea(this);
+    mdiArea_->setObjectName(QStringLiteral("mdiArea"));
+    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdiArea_);
+    buildMenus();
+
+    // Large enough for the largest child window (a graph) plus the frame.
+    const double dpi = logicalDpiX();
+    const QSize graph = TempGraphWindow::outerSizeTwips();
+    resize(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
+
+    // The timer ticks from the moment the window exists, also while a
+    // start-up message is on screen.
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(kPollIntervalMs);
+    Timer1.setTimerType(Qt::PreciseTimer);
+    connect(&Timer1, &QTimer::timeout, this, &MainWindow::Timer1_Timer);
+    Timer1.start();
+}
+
+MainWindow::~MainWindow()
+{
+    Timer1.stop();
+    // Children go before the frame so that their flags are cleared while
+    // the device state is certainly alive.
+    const auto subWindows = mdiArea_->subWindowList();
+    for (QMdiSubWindow *sub : subWindows)
+        delete sub;
+}
+
+void MainWindow::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    auto entry = [this](QMenu *menu, const char *name, const QString &caption, auto slot) {
+        QAction *action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+
+    mQZT6604 = bar->addMenu(QStringLiteral("QZT6604"));
+    mQZT6604->setObjectName(QStringLiteral("mQZT6604"));
+    mQZT6604->menuAction()->setObjectName(QStringLiteral("mQZT6604Action"));
+    entry(mQZT6604, "mTempGraph04", QStringLiteral("Temperature Graph"),
+          &MainWindow::mTempGraph04_Click);
+    entry(mQZT6604, "mSet04", QStringLiteral("Settings"), &MainWindow::mSet04_Click);
+    entry(mQZT6604, "mSave04", QStringLiteral("Save Data"), &MainWindow::mSave04_Click);
+    mQZT6604->setEnabled(false);
+
+    mQZT6605 = bar->addMenu(QStringLiteral("QZT6605"));
+    mQZT6605->setObjectName(QStringLiteral("mQZT6605"));
+    mQZT6605->menuAction()->setObjectName(QStringLiteral("mQZT6605Action"));
+    entry(mQZT6605, "mTempGraph05", QStringLiteral("Temperature Graph"),
+          &MainWindow::mTempGraph05_Click);
+    entry(mQZT6605, "mVoltGraph05", QStringLiteral("Voltage Graph"),
+          &MainWindow::mVoltGraph05_Click);
+    entry(mQZT6605, "mSet05", QStringLiteral("Settings"), &MainWindow::mSet05_Click);
+    entry(mQZT6605, "mSave05", QStringLiteral("Save Data"), &MainWindow::mSave05_Click);
+    mQZT6605->setEnabled(false);
+
+    mWindows = bar->addMenu(QStringLiteral("Window"));
+    mWindows->setObjectName(QStringLiteral("mWindows"));
+    connect(mWindows, &QMenu::aboutToShow, this, &MainWindow::fillWindowMenu);
+    fillWindowMenu();
+
+    QAction *about = bar->addAction(QStringLiteral("About..."));
+    about->setObjectName(QStringLiteral("mAbout"));
+    connect(about, &QAction::triggered, this, &MainWindow::mAbout_Click);
+}
+
+void MainWindow::fillWindowMenu()
+{
+    mWindows->clear();
+    const auto subWindows = mdiArea_->subWindowList();
+    QMdiSubWindow *active = mdiArea_->activeSubWindow();
+    int number = 1;
+    for (QMdiSubWindow *sub : subWindows) {
+        const QString text = QStringLiteral("&%1 %2").arg(number++).arg(sub->windowTitle());
+        QAction *action = mWindows->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(sub == active);
+        QPointer<QMdiSubWindow> target(sub);
+        connect(action, &QAction::triggered, this, [this, target] {
+            if (target)
+                mdiArea_->setActiveSubWindow(target);
+        });
+    }
+}
+
+QMdiSubWindow *MainWindow::addChild(QWidget *window, QSize outerTwips)
+{
+    QMdiSubWindow *sub = mdiArea_->addSubWindow(window);
+    sub->setAttribute(Qt::WA_DeleteOnClose);
+    sub->setObjectName(window->objectName() + QStringLiteral("Frame"));
+    const double dpi = logicalDpiX();
+    sub->resize(twipsToPixels(outerTwips.width(), dpi), twipsToPixels(outerTwips.height(), dpi));
+    sub->show();
+    mdiArea_->setActiveSubWindow(sub);
+    return sub;
+}
+
+bool MainWindow::activate(QWidget *window)
+{
+    if (!window)
+        return false;
+    if (auto *sub = qobject_cast<QMdiSubWindow *>(window->parentWidget())) {
+        if (sub->isMinimized())
+            sub->showNormal();
+        mdiArea_->setActiveSubWindow(sub);
+        sub->raise();
+    }
+    return true;
+}
+
+bool MainWindow::modelMenuEnabled(Model m) const
+{
+    return (m == Model::QZT6604 ? mQZT6604 : mQZT6605)->isEnabled();
+}
+
+bool MainWindow::MDIForm_Load()
+{
+    auto &state = ctx_.state;
+    if (DownloadFirmware(state, ctx_.usb, ctx_.appFolder) < 0) {
+        ctx_.dialogs.critical(
+            this, QStringLiteral("Firmware failed to download. Please check USB connection."));
+        return false;
+    }
+
+    // Discovery: a GetDIB probe built directly in the buffer for every
+    // address; a chip counts only when it echoes the probed address.
+    auto &buffer = state.USBStuff.SSTBuffer;
+    for (int a = kFirstProbe; a <= kLastProbe; ++a) {
+        buffer[0] = uint8_t(a);
+        buffer[1] = 1;
+        buffer[2] = 16;
+        buffer[3] = kCmdGetDib;
+        SSTTransaction(state, ctx_.usb);
+        if (buffer[16] != a)
+            continue;
+        const uint8_t deviceIdLow = buffer[5];
+        if (deviceIdLow == 0x04) {
+            mQZT6604->setEnabled(true);
+            state.Declarations.Address04 = int16_t(a);
+        } else if (deviceIdLow == 0x05 || deviceIdLow == 0x06) {
+            mQZT6605->setEnabled(true);
+            state.Declarations.Address05 = int16_t(a);
+            state.SSTStuff.SSTAddress = uint8_t(a);
+        }
+    }
+
+    if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605)) {
+        ctx_.dialogs.critical(this, QStringLiteral("No devices found"));
+        return false;
+    }
+
+    openTempGraph(modelMenuEnabled(Model::QZT6604) ? Model::QZT6604 : Model::QZT6605);
+    return true;
+}
+
+void MainWindow::Timer1_Timer()
+{
+    const auto &d = ctx_.state.Declarations;
+    if (d.TempGraph04Open && frmTempGraph04_)
+        frmTempGraph04_->UpdateTempGraph04();
+    if (d.VoltGraph05Open && frmVoltGraph05_)
+        frmVoltGraph05_->UpdateVoltGraph();
+    if (d.TempGraph05Open && frmTempGraph05_)
+        frmTempGraph05_->UpdateTempGraph05();
+    if (d.Logging04 && frmSave04_)
+        frmSave04_->SaveCurrentData();
+    if (d.Logging05 && frmSave05_)
+        frmSave05_->SaveCurrentData();
+    // Until a model has been found (a start-up message may be on screen),
+    // the tick keeps the bus busy with an offset read to whatever address
+    // is current; nothing reads its result.
+    if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605))
+        SSTGetExtOffset(ctx_.state, ctx_.usb);
+}
+
+void MainWindow::openTempGraph(Model m)
+{
+    QPointer<TempGraphWindow> &slot = m == Model::QZT6604 ? frmTempGraph04_ : frmTempGraph05_;
+    if (activate(slot))
+        return;
+    slot = new TempGraphWindow(ctx_, m);
+    addChild(slot, TempGraphWindow::outerSizeTwips());
+}
+
+void MainWindow::mTempGraph04_Click()
+{
+    openTempGraph(Model::QZT6604);
+}
+
+void MainWindow::mTempGraph05_Click()
+{
+    openTempGraph(Model::QZT6605);
+}
+
+void MainWindow::mVoltGraph05_Click()
+{
+    if (activate(frmVoltGraph05_))
+        return;
+    frmVoltGraph05_ = new VoltGraphWindow(ctx_);
+    addChild(frmVoltGraph05_, VoltGraphWindow::outerSizeTwips());
+}
+
+void MainWindow::mSet04_Click()
+{
+    if (activate(frmSettings04_))
+        return;
+    frmSettings04_ = new SettingsWindow(ctx_, Model::QZT6604);
+    addChild(frmSettings04_, SettingsWindow::outerSizeTwips());
+}
+
+void MainWindow::mSet05_Click()
+{
+    if (activate(frmSettings05_))
+        return;
+    frmSettings05_ = new SettingsWindow(ctx_, Model::QZT6605);
+    addChild(frmSettings05_, SettingsWindow::outerSizeTwips());
+}
+
+void MainWindow::mSave04_Click()
+{
+    if (activate(frmSave04_))
+        return;
+    frmSave04_ = new SaveWindow(ctx_, Model::QZT6604);
+    addChild(frmSave04_, frmSave04_->outerSizeTwips());
+}
+
+void MainWindow::mSave05_Click()
+{
+    if (activate(frmSave05_))
+        return;
+    frmSave05_ = new SaveWindow(ctx_, Model::QZT6605);
+    addChild(frmSave05_, frmSave05_->outerSizeTwips());
+}
+
+void MainWindow::mAbout_Click()
+{
+    if (activate(frmAbout_))
+        return;
+    frmAbout_ = new AboutWindow(ctx_.dialogs);
+    QMdiSubWindow *sub = addChild(frmAbout_, QSize());
+    frmAbout_->placeIn(sub, frameGeometry().size());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Children close first; a logging window that is writing may refuse,
+    // and then the frame stays open too.
+    mdiArea_->closeAllSubWindows();
+    const auto subWindows = mdiArea_->subWindowList();
+    const bool refused = std::any_of(subWindows.begin(), subWindows.end(),
+                                     [](QMdiSubWindow *sub) { return !sub->isHidden(); });
+    if (refused) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+}
+
+} // namespace qzt

@@ -1,0 +1,16 @@
+// The real dialogs: QMessageBox, QFileDialog and QDesktopServices.
+#pragma once
+
+#include "common/Dialogs.h"
+
+namespace qzt {
+
+class QtDialogs final : public Dialogs {
+public:
+    void critical(QWidget *parent, const QString &text) override;
+    Answer question(QWidget *parent, const QString &text) override;
+    QString chooseLogFile(QWidget *parent, const QString &folder, const QString &filter) override;
+    void openUrl(const QString &url) override;
+};
+
+} // namespace qzt

@@ -1,0 +1,26 @@
+// Composition root: builds the device state, the adapter, the dialogs and
+// the main window, and wires them together.
+#include "app/MainWindow.h"
+#include "app/QtDialogs.h"
+#include "sst/DeviceState.h"
+#include "sst/SimulatedAdapter.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("QZT6604/5 Evaluation Software"));
+
+    qzt::DeviceState state;
+    auto usb = qzt::SimulatedAdapter::shippedBus();
+    qzt::QtDialogs dialogs;
+    qzt::AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
+                        [] { return QDateTime::currentDateTime(); }};
+
+    qzt::MainWindow window(ctx);
+    if (!window.MDIForm_Load())
+        return 1;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,35 @@
+// Temperature graph window: one class serves frmTempGraph04 and
+// frmTempGraph05, parameterised by the chip model.
+#pragma once
+
+#include "sst/AppContext.h"
+#include "sst/Models.h"
+
+#include <QSize>
+#include <QWidget>
+
+namespace qzt {
+
+class TempGraphWindow : public QWidget {
+    Q_OBJECT
+public:
+    TempGraphWindow(AppContext &ctx, Model model, QWidget *parent = nullptr);
+    ~TempGraphWindow() override;
+
+    // Outer size the window sets for itself when it loads, in twips.
+    static QSize outerSizeTwips() { return {12750, 7245}; }
+
+public slots:
+    // Called by the poll cycle once per tick while the open flag is set.
+    void UpdateTempGraph04() { UpdateTempGraph(); }
+    void UpdateTempGraph05() { UpdateTempGraph(); }
+    void UpdateTempGraph();
+
+private:
+    Flag16 &openFlag();
+
+    AppContext &ctx_;
+    Model model_;
+};
+
+} // namespace qzt

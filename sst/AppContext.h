@@ -1,0 +1,24 @@
+// What every window is handed: the one device state, the adapter, the dialog
+// seam, the program's folder and the clock.
+#pragma once
+
+#include "common/Dialogs.h"
+#include "sst/DeviceState.h"
+#include "sst/USBFunctions.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+namespace qzt {
+
+struct AppContext {
+    DeviceState &state;
+    USBFunctions &usb;
+    Dialogs &dialogs;
+    QString appFolder;              // folder of the executable
+    std::function<QDateTime()> now; // wall clock; tests inject their own
+};
+
+} // namespace qzt

@@ -1,0 +1,445 @@
+#include "sst/SimulatedAdapter.h"
+
+#include "sst/IntelHex.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <initializer_list>
+#include <numbers>
+#include <thread>
+
+namespace qzt {
+
+namespace {
+
+using Answer = std::array<uint8_t, kAnswerLength>;
+
+// Client data fits in answer bytes 1..62; byte 63 then holds the data CRC.
+constexpr std::size_t kMaxAnswerData = kAnswerLength - 2;
+// At most command + 3 data bytes travel in request bytes 3..6.
+constexpr std::size_t kMaxCarried = kRequestLength - 3;
+
+// Salts that keep the hash streams of different purposes apart.
+enum Salt : uint64_t {
+    kSaltPhase = 0x7068617365,
+    kSaltLevel = 0x6c6576656c,
+    kSaltNoise = 0x6e6f697365,
+    kSaltFailure = 0x6661696c,
+    kSaltGarbage = 0x67617262,
+};
+
+// Reading channels of a chip: internal, remote, then the five supplies.
+constexpr uint64_t kChannelInternal = 0;
+constexpr uint64_t kChannelRemote = 1;
+constexpr uint64_t kChannelFirstSupply = 2;
+
+constexpr std::array<double, 5> kNominalVolts{12.0, 5.0, 3.3, 2.5, 1.2};
+constexpr int64_t kNoiseTickMs = 50;
+
+// splitmix64 finaliser: a well-mixed 64-bit hash of a 64-bit value.
+constexpr uint64_t mix(uint64_t x)
+{
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+uint64_t hashOf(std::initializer_list<uint64_t> parts)
+{
+    uint64_t h = 0;
+    for (uint64_t part : parts)
+        h = mix(h ^ part);
+    return h;
+}
+
+// Uniform in [0, 1).
+double unitOf(uint64_t h)
+{
+    return static_cast<double>(h >> 11) * 0x1.0p-53;
+}
+
+// Uniform in [-1, 1).
+double symmetricOf(uint64_t h)
+{
+    return 2.0 * unitOf(h) - 1.0;
+}
+
+int64_t floorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && a < 0) ? q - 1 : q;
+}
+
+int64_t floorMod(int64_t a, int64_t b)
+{
+    const int64_t r = a % b;
+    return r < 0 ? r + b : r;
+}
+
+void bump(int &counter)
+{
+    if (counter < INT_MAX)
+        ++counter;
+}
+
+bool hasVoltages(uint16_t deviceId)
+{
+    return deviceId == kDeviceIdQzt6605 || deviceId == kDeviceIdQzt6606;
+}
+
+// The remote offset as the chip applies it: word / 64 rounded half to even,
+// and values above 511 are negative (two's complement in 1024).
+int decodeOffset(uint16_t word)
+{
+    int whole = word >> 6;
+    const int fraction = word & 63;
+    if (fraction > 32 || (fraction == 32 && (whole & 1) != 0))
+        ++whole;
+    return whole > 511 ? whole - 1024 : whole;
+}
+
+// 1/64 degree steps; negative values as T + 1024. Clamped to what the word
+// can express so odd inputs (huge, NaN) stay well defined.
+uint16_t encodeTemperature(double celsius)
+{
+    if (std::isnan(celsius))
+        celsius = 0.0;
+    celsius = std::clamp(celsius, -512.0, 511.0 + 63.0 / 64.0);
+    const double scaled = celsius >= 0.0 ? celsius * 64.0 : (celsius + 1024.0) * 64.0;
+    return static_cast<uint16_t>(std::lround(scaled) & 0xFFFF);
+}
+
+// 1/1024 volt steps.
+uint16_t encodeVolts(double volts)
+{
+    if (std::isnan(volts))
+        volts = 0.0;
+    volts = std::clamp(volts, 0.0, 65535.0 / 1024.0);
+    return static_cast<uint16_t>(std::lround(volts * 1024.0));
+}
+
+void putWord(std::array<uint8_t, 256> &data, std::size_t at, uint16_t word)
+{
+    data[at] = static_cast<uint8_t>(word & 0xFF);
+    data[at + 1] = static_cast<uint8_t>(word >> 8);
+}
+
+// One slow sine of the given period with a phase fixed per seed, address and
+// channel, evaluated exactly from integer milliseconds.
+double slowWave(uint32_t seed, uint8_t address, uint64_t channel, int64_t nowMs, int64_t periodMs)
+{
+    const auto shift = static_cast<int64_t>(
+        hashOf({seed, address, channel, static_cast<uint64_t>(periodMs), kSaltPhase}) %
+        static_cast<uint64_t>(periodMs));
+    const int64_t position = floorMod(floorMod(nowMs, periodMs) + shift, periodMs);
+    return std::sin(2.0 * std::numbers::pi * static_cast<double>(position) /
+                    static_cast<double>(periodMs));
+}
+
+// A fixed per-chip deviation in [-1, 1) so two chips never read the same.
+double level(uint32_t seed, uint8_t address, uint64_t channel)
+{
+    return symmetricOf(hashOf({seed, address, channel, kSaltLevel}));
+}
+
+// Noise in [-1, 1) that changes every 50 ms and depends on nothing else.
+double noise(uint32_t seed, uint8_t address, uint64_t channel, int64_t nowMs)
+{
+    const auto tick = static_cast<uint64_t>(floorDiv(nowMs, kNoiseTickMs));
+    return symmetricOf(hashOf({seed, address, tick, channel, kSaltNoise}));
+}
+
+Answer idleBus()
+{
+    Answer answer;
+    answer.fill(0xFF);
+    return answer;
+}
+
+} // namespace
+
+SimulatedAdapter::SimulatedAdapter(Clock clockMs, uint32_t seed)
+    : clock_(std::move(clockMs)), seed_(seed)
+{
+    if (!clock_) {
+        clock_ = [] {
+            using namespace std::chrono;
+            return static_cast<int64_t>(
+                duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+        };
+    }
+}
+
+std::unique_ptr<SimulatedAdapter> SimulatedAdapter::shippedBus(Clock clockMs, uint32_t seed)
+{
+    auto adapter = std::make_unique<SimulatedAdapter>(std::move(clockMs), seed);
+    adapter->addChip(0x48, kDeviceIdQzt6604);
+    adapter->addChip(0x4A, kDeviceIdQzt6605);
+    return adapter;
+}
+
+int16_t SimulatedAdapter::LoadFirmWare(const char *path)
+{
+    // An unplugged board cannot take firmware, but what it holds is kept so
+    // a restored link works again without a second download.
+    if (failAll_) {
+        bump(failedCount_);
+        return kUnplugged;
+    }
+    firmwareLoaded_ = false;
+    pending_.reset();
+
+    if (path == nullptr) {
+        bump(failedCount_);
+        return kFileUnreadable;
+    }
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        bump(failedCount_);
+        return kFileUnreadable;
+    }
+    // Read one byte past the limit to tell an oversized file from a full one.
+    const QByteArray text = file.read(kMaxFirmwareFileBytes + 1);
+    if (file.error() != QFileDevice::NoError) {
+        bump(failedCount_);
+        return kFileUnreadable;
+    }
+    if (text.size() > kMaxFirmwareFileBytes || !parseIntelHex(text)) {
+        bump(failedCount_);
+        return kBadFirmware;
+    }
+    firmwareLoaded_ = true;
+    return 0;
+}
+
+int16_t SimulatedAdapter::VendorIORequest(int16_t request, int32_t value, int32_t index,
+                                          int16_t direction, int16_t length, uint8_t *buffer)
+{
+    const uint64_t serial = callSerial_++;
+    const auto refuse = [this](int16_t result) {
+        bump(failedCount_);
+        return result;
+    };
+
+    if (failAll_)
+        return refuse(kUnplugged);
+    if (delayMs_ > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
+
+    const bool out = direction == kDirectionOut && length == kRequestLength;
+    const bool in = direction == kDirectionIn && length == kAnswerLength;
+    if (request != kSstVendorRequest || value != 0 || index != 0 || !(out || in) ||
+        buffer == nullptr)
+        return refuse(kBadRequest);
+    if (!firmwareLoaded_)
+        return refuse(kNoFirmware);
+    if (failRate_ > 0.0 && unitOf(hashOf({seed_, serial, kSaltFailure})) < failRate_)
+        return refuse(kTransferFailed);
+
+    if (out) {
+        Request taken{};
+        std::copy_n(buffer, kRequestLength, taken.begin());
+        pending_ = transfer(taken, clock_());
+        sentRequests_.push_back(taken);
+        if (sentRequests_.size() > kRequestLogCapacity)
+            sentRequests_.pop_front();
+        bump(outCount_);
+        return kRequestLength;
+    }
+
+    const Answer answer = garbageAnswers_ ? garbage() : pending_.value_or(idleBus());
+    pending_.reset();
+    std::copy(answer.begin(), answer.end(), buffer);
+    bump(inCount_);
+    return kAnswerLength;
+}
+
+void SimulatedAdapter::addChip(uint8_t address, uint16_t deviceId)
+{
+    Chip chip;
+    chip.deviceId = deviceId;
+    chips_[address] = chip;
+}
+
+bool SimulatedAdapter::hasChip(uint8_t address) const
+{
+    return chips_.contains(address);
+}
+
+void SimulatedAdapter::setTemperatures(uint8_t address, double internal, double remote)
+{
+    if (auto it = chips_.find(address); it != chips_.end())
+        it->second.pinnedTemperatures = std::array<double, 2>{internal, remote};
+}
+
+void SimulatedAdapter::setVoltages(uint8_t address, const std::array<double, 5> &volts)
+{
+    if (auto it = chips_.find(address); it != chips_.end())
+        it->second.pinnedVolts = volts;
+}
+
+void SimulatedAdapter::clearOverrides(uint8_t address)
+{
+    if (auto it = chips_.find(address); it != chips_.end()) {
+        it->second.pinnedTemperatures.reset();
+        it->second.pinnedVolts.reset();
+    }
+}
+
+uint16_t SimulatedAdapter::offsetRegister(uint8_t address) const
+{
+    const auto it = chips_.find(address);
+    return it == chips_.end() ? 0 : it->second.offsetWord;
+}
+
+void SimulatedAdapter::setFailRate(double probability)
+{
+    // NaN and anything not above 0 mean never.
+    failRate_ = probability > 0.0 ? std::min(probability, 1.0) : 0.0;
+}
+
+void SimulatedAdapter::setSilent(uint8_t address, bool silent)
+{
+    if (auto it = chips_.find(address); it != chips_.end())
+        it->second.silent = silent;
+}
+
+uint8_t SimulatedAdapter::crc8(const uint8_t *data, std::size_t n)
+{
+    uint8_t crc = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = static_cast<uint8_t>((crc & 0x80) ? (crc << 1) ^ 0x07 : crc << 1);
+    }
+    return crc;
+}
+
+SimulatedAdapter::Answer SimulatedAdapter::transfer(const Request &request, int64_t nowMs)
+{
+    // Nobody answers: the bus stays high and the adapter reads all ones.
+    const auto it = chips_.find(request[0]);
+    if (it == chips_.end() || it->second.silent)
+        return idleBus();
+
+    // A write length above 4 still carries only what fits in bytes 3..6.
+    const std::size_t carried = std::min<std::size_t>(request[1], kMaxCarried);
+    const std::size_t readLength = request[2];
+
+    Answer answer{};
+    // Bytes 0..2 (address, lengths) and 3.. (command, data) lie in sequence.
+    answer[0] = crc8(request.data(), 3 + carried);
+
+    std::array<uint8_t, 256> data{};
+    if (carried >= 1)
+        respond(request[0], it->second, request, carried, nowMs, data);
+
+    // Longer reads are cut so the data CRC still fits at byte 63; it then
+    // covers only the bytes that were returned.
+    const std::size_t returned = std::min(readLength, kMaxAnswerData);
+    std::copy_n(data.begin(), returned, answer.begin() + 1);
+    answer[returned + 1] = crc8(data.data(), returned);
+    return answer;
+}
+
+void SimulatedAdapter::respond(uint8_t address, Chip &chip, const Request &request,
+                               std::size_t carried, int64_t nowMs,
+                               std::array<uint8_t, 256> &data) const
+{
+    switch (request[3]) {
+    case kSstGetDib:
+        data[0] = 0xC1; // device capability: fixed address, FCS supported
+        data[1] = 0x10; // interface version 1, revision 0
+        putWord(data, 2, kSimulatedVendorId);
+        putWord(data, 4, chip.deviceId);
+        data[6] = 0x01;  // device interface: sensor
+        data[7] = 0x03;  // function interface: temperature and voltage monitor
+        data[14] = 0x02; // silicon revision
+        data[15] = address;
+        break;
+    case kSstReadTemperatures: {
+        const std::array<double, 2> celsius = temperatures(address, chip, nowMs);
+        putWord(data, 0, encodeTemperature(celsius[0]));
+        putWord(data, 2, encodeTemperature(celsius[1]));
+        break;
+    }
+    case kSstReadVoltages:
+        // A QZT6604 has no voltage registers and answers with zero data, as
+        // it does for any command it does not know.
+        if (hasVoltages(chip.deviceId)) {
+            const std::array<double, 5> supply = volts(address, chip, nowMs);
+            for (std::size_t i = 0; i < supply.size(); ++i)
+                putWord(data, 2 * i, encodeVolts(supply[i]));
+        }
+        break;
+    case kSstExternalOffset:
+        // The write needs both data bytes; a shorter write changes nothing.
+        // Any read returns the register as it now stands.
+        if (carried >= 3)
+            chip.offsetWord = static_cast<uint16_t>(request[4] | (request[5] << 8));
+        putWord(data, 0, chip.offsetWord);
+        break;
+    default:
+        break;
+    }
+}
+
+std::array<double, 2> SimulatedAdapter::temperatures(uint8_t address, const Chip &chip,
+                                                     int64_t nowMs) const
+{
+    const int offset = decodeOffset(chip.offsetWord);
+    if (chip.pinnedTemperatures)
+        return {(*chip.pinnedTemperatures)[0], (*chip.pinnedTemperatures)[1] + offset};
+
+    // Internal: die temperature near 30 °C, a few degrees of drift over
+    // minutes. Remote: a warmer diode near 45 °C that swings a little more.
+    const double internal = 30.0 + level(seed_, address, kChannelInternal) +
+                            1.5 * slowWave(seed_, address, kChannelInternal, nowMs, 300'000) +
+                            0.6 * slowWave(seed_, address, kChannelInternal, nowMs, 67'000) +
+                            0.03 * noise(seed_, address, kChannelInternal, nowMs);
+    const double remote = 45.0 + 1.5 * level(seed_, address, kChannelRemote) +
+                          2.5 * slowWave(seed_, address, kChannelRemote, nowMs, 420'000) +
+                          1.0 * slowWave(seed_, address, kChannelRemote, nowMs, 97'000) +
+                          0.04 * noise(seed_, address, kChannelRemote, nowMs);
+    return {internal, remote + offset};
+}
+
+std::array<double, 5> SimulatedAdapter::volts(uint8_t address, const Chip &chip,
+                                              int64_t nowMs) const
+{
+    if (chip.pinnedVolts)
+        return *chip.pinnedVolts;
+
+    // About 0.5 % ripple around nominal plus a little noise.
+    std::array<double, 5> supply{};
+    for (std::size_t i = 0; i < supply.size(); ++i) {
+        const uint64_t channel = kChannelFirstSupply + i;
+        const double relative = 0.002 * level(seed_, address, channel) +
+                                0.004 * slowWave(seed_, address, channel, nowMs, 53'000) +
+                                0.001 * slowWave(seed_, address, channel, nowMs, 7'000) +
+                                0.001 * noise(seed_, address, channel, nowMs);
+        supply[i] = kNominalVolts[i] * (1.0 + relative);
+    }
+    return supply;
+}
+
+SimulatedAdapter::Answer SimulatedAdapter::garbage()
+{
+    // callSerial_ already counts this call, so every IN gets fresh bytes.
+    Answer answer{};
+    for (std::size_t i = 0; i < answer.size(); i += 8) {
+        uint64_t h = hashOf({seed_, callSerial_, i, kSaltGarbage});
+        for (std::size_t k = 0; k < 8; ++k, h >>= 8)
+            answer[i + k] = static_cast<uint8_t>(h & 0xFF);
+    }
+    return answer;
+}
+
+} // namespace qzt

@@ -1,0 +1,33 @@
+// Adapter library interface: the only way the program reaches the USB adapter
+// board. Depends on nothing outside the standard library.
+#pragma once
+
+#include <cstdint>
+
+namespace qzt {
+
+// Request code of every SST transaction (USB vendor request).
+inline constexpr int16_t kSstVendorRequest = 0xDA;
+inline constexpr int16_t kDirectionOut = 0;
+inline constexpr int16_t kDirectionIn = 1;
+inline constexpr int16_t kRequestLength = 7; // bytes 0..6 of SSTBuffer go out
+inline constexpr int16_t kAnswerLength = 64; // the whole SSTBuffer comes back
+
+// The two operations of the adapter library. Both block until done and are
+// only ever called from the user-interface thread.
+class USBFunctions {
+public:
+    virtual ~USBFunctions() = default;
+
+    // Downloads the adapter firmware from the zero-terminated 8-bit path.
+    // Negative: the download failed; zero or positive: success.
+    virtual int16_t LoadFirmWare(const char *path) = 0;
+
+    // direction 0 sends `length` bytes of `buffer` to the adapter, direction 1
+    // fills up to `length` bytes of `buffer` from it. `buffer` must hold at
+    // least `length` bytes.
+    virtual int16_t VendorIORequest(int16_t request, int32_t value, int32_t index,
+                                    int16_t direction, int16_t length, uint8_t *buffer) = 0;
+};
+
+} // namespace qzt

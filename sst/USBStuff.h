@@ -1,0 +1,30 @@
+// Firmware download and the SST transaction on the adapter link.
+#pragma once
+
+#include "sst/DeviceState.h"
+#include "sst/USBFunctions.h"
+
+#include <QString>
+
+namespace qzt {
+
+inline constexpr char kFirmwareFileName[] = "SSTFW.hex";
+
+// Fills USBStuff.PathBytes with `path` as zero-terminated 8-bit text, one
+// byte per character in the system's single-byte code page. A path longer
+// than 511 characters, or one with a character that has no single-byte
+// code, is refused: PathBytes then holds an empty string and the result is
+// false. Nothing past PathBytes is ever written.
+bool StringToBytes(DeviceState &state, const QString &path);
+
+// Builds FirmwarePath from the program's folder, converts it and hands it to
+// the adapter library; returns LoadFirmWare's result unchanged. A path that
+// StringToBytes refuses counts as a failed download (-1).
+int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &appFolder);
+
+// Runs one SST transaction on the request already built in SSTBuffer: seven
+// bytes out, then the 64-byte answer in, directly one after the other.
+// Returns the result of the IN request.
+int16_t SSTTransaction(DeviceState &state, USBFunctions &usb);
+
+} // namespace qzt

@@ -1,0 +1,48 @@
+// Dialogs answered by the test: records every message and returns scripted
+// answers, so no modal loop ever runs.
+#pragma once
+
+#include "common/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace qzt::test {
+
+class FakeDialogs : public Dialogs {
+public:
+    QStringList criticals;
+    QStringList questions;
+    QStringList openedUrls;
+    QStringList fileDialogs; // "folder|filter" of each file dialog shown
+    Answer nextAnswer = Answer::Yes;
+    QString nextFile;
+    // Runs while a message is "on screen", e.g. to deliver a poll tick.
+    std::function<void()> whileShown;
+
+    void critical(QWidget *, const QString &text) override
+    {
+        criticals << text;
+        if (whileShown)
+            whileShown();
+    }
+    Answer question(QWidget *, const QString &text) override
+    {
+        questions << text;
+        if (whileShown)
+            whileShown();
+        return nextAnswer;
+    }
+    QString chooseLogFile(QWidget *, const QString &folder, const QString &filter) override
+    {
+        fileDialogs << folder + QLatin1Char('|') + filter;
+        if (whileShown)
+            whileShown();
+        return nextFile;
+    }
+    void openUrl(const QString &url) override { openedUrls << url; }
+};
+
+} // namespace qzt::test

@@ -1,0 +1,47 @@
+// A whole program in-process: device state, a simulated bus behind a
+// recording adapter, answered dialogs and a fixed clock.
+#pragma once
+
+#include "app/MainWindow.h"
+#include "sst/SimulatedAdapter.h"
+#include "support/FakeAdapter.h"
+#include "support/FakeDialogs.h"
+
+#include <QDateTime>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace qzt::test {
+
+struct Harness {
+    explicit Harness(const std::vector<std::pair<uint8_t, uint16_t>> &chips = {{0x48, 0x6604},
+                                                                               {0x4A, 0x6605}})
+        : sim([this] { return nowMs; }, 7), usb(sim)
+    {
+        for (const auto &[address, id] : chips)
+            sim.addChip(address, id);
+    }
+
+    // Milliseconds since the epoch; tests move it by hand.
+    int64_t nowMs = QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)).toMSecsSinceEpoch();
+    DeviceState state;
+    SimulatedAdapter sim;
+    RecordingAdapter usb;
+    FakeDialogs dialogs;
+    AppContext ctx{state, usb, dialogs, QStringLiteral(QZT_SOURCE_DIR "/sst"),
+                   [this] { return QDateTime::fromMSecsSinceEpoch(nowMs); }};
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(ctx);
+
+    // Runs start-up and forgets its adapter traffic.
+    bool start()
+    {
+        window->timer().stop(); // ticks are driven by the test
+        const bool ok = window->MDIForm_Load();
+        usb.calls.clear();
+        return ok;
+    }
+};
+
+} // namespace qzt::test
