@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
+#include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -38,6 +39,10 @@ AboutWindow::AboutWindow(Dialogs &dialogs, QWidget *parent) : QWidget(parent), d
     frame->setFrameShape(QFrame::Box);
     frame->setFrameShadow(QFrame::Sunken);
 
+    auto *icon = new QLabel(frame);
+    icon->setObjectName(QStringLiteral("imgIcon"));
+    icon->setPixmap(QPixmap(QStringLiteral(":/icons/qzt6604-5-64.png")));
+
     auto *label1 = new QLabel(frame);
     label1->setObjectName(QStringLiteral("Label1"));
     QFont bold(QStringLiteral("Sans Serif"));
@@ -52,8 +57,9 @@ AboutWindow::AboutWindow(Dialogs &dialogs, QWidget *parent) : QWidget(parent), d
     auto *label2 = new QLabel(QStringLiteral("Copyright \u00A9 2026 QZT Sensor Works"), frame);
     label2->setObjectName(QStringLiteral("Label2"));
 
-    auto *label5 = new QLabel(QStringLiteral("For more information visit our web site at"), frame);
+    auto *label5 = new QLabel(QStringLiteral("Visit our web site:"), frame);
     label5->setObjectName(QStringLiteral("Label5"));
+    label5->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 
     Label6 = new QLabel(QLatin1String(kMakerUrl), frame);
     Label6->setObjectName(QStringLiteral("Label6"));
@@ -78,9 +84,16 @@ AboutWindow::AboutWindow(Dialogs &dialogs, QWidget *parent) : QWidget(parent), d
     okRow->addStretch();
     okRow->addWidget(ok);
 
+    auto *titles = new QVBoxLayout;
+    titles->addWidget(label1);
+    titles->addWidget(label2);
+    titles->addStretch();
+    auto *head = new QHBoxLayout;
+    head->addWidget(icon, 0, Qt::AlignTop);
+    head->addLayout(titles, 1);
+
     auto *inner = new QVBoxLayout(frame);
-    inner->addWidget(label1);
-    inner->addWidget(label2);
+    inner->addLayout(head);
     inner->addStretch();
     inner->addLayout(linkRow);
     inner->addLayout(okRow);

@@ -51,11 +51,11 @@ constexpr uint64_t mix(uint64_t x)
     return x ^ (x >> 31);
 }
 
-uint64_t hashOf(std::initializer_list<uint64_t> parts)
+uint64_t hashOf(std::initializer_list<uint64_t> values)
 {
     uint64_t h = 0;
-    for (uint64_t part : parts)
-        h = mix(h ^ part);
+    for (uint64_t value : values)
+        h = mix(h ^ value);
     return h;
 }
 

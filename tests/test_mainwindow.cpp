@@ -300,6 +300,7 @@ void TestMainWindow::aboutShowsVersionAndOpensLinkOncePerClick()
     QCOMPARE(about->windowTitle(), QString("About the  QZT6604/05 Software"));
     QCOMPARE(about->findChild<QLabel *>("Label1")->text(),
              QString("QZT6604/5 Evaluation Software Version 2.0.0"));
+    QVERIFY(!about->findChild<QLabel *>("imgIcon")->pixmap().isNull());
     auto *link = about->findChild<QLabel *>("Label6");
     QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 192));
     QTest::mouseClick(link, Qt::LeftButton);
