@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 using namespace qzt;
@@ -72,7 +73,7 @@ private:
     QByteArray firmware_; // path of a valid firmware file
     int64_t now_ = 0;
 
-    std::unique_ptr<SimulatedAdapter> bus(std::vector<std::pair<uint8_t, uint16_t>> chips = {},
+    std::unique_ptr<SimulatedAdapter> bus(const std::map<uint8_t, uint16_t> &chips = {},
                                           uint32_t seed = 1)
     {
         auto adapter = chips.empty()
@@ -99,7 +100,6 @@ private slots:
     }
     void init() { now_ = 1'700'000'000'000; }
 
-    void crc8_data();
     void crc8();
     void firmwareGate_data();
     void firmwareGate();
@@ -107,9 +107,7 @@ private slots:
     void refusedCalls();
     void answerWithoutRequestIsIdle();
 
-    void dib_data();
-    void dib();
-    void discoveryFindsTheShippedChips();
+    void discovery();
     void frameChecks_data();
     void frameChecks();
     void longReadStaysInsideBuffer();
@@ -127,23 +125,12 @@ private slots:
     void requestLogIsCapped();
 };
 
-void TestSimulatedAdapter::crc8_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("expected");
-
-    QTest::newRow("check string") << QByteArray("123456789") << 0xF4;
-    QTest::newRow("empty") << QByteArray() << 0x00;
-    QTest::newRow("top bit") << QByteArray("\x80", 1) << 0x89;
-}
-
+// Check values of CRC-8 with polynomial 0x07, initial value 0.
 void TestSimulatedAdapter::crc8()
 {
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, expected);
-    QCOMPARE(SimulatedAdapter::crc8(reinterpret_cast<const uint8_t *>(bytes.constData()),
-                                    std::size_t(bytes.size())),
-             uint8_t(expected));
+    QCOMPARE(crc({'1', '2', '3', '4', '5', '6', '7', '8', '9'}), uint8_t(0xF4));
+    QCOMPARE(crc({}), uint8_t(0x00));
+    QCOMPARE(crc({0x80}), uint8_t(0x89));
 }
 
 void TestSimulatedAdapter::firmwareGate_data()
@@ -153,9 +140,7 @@ void TestSimulatedAdapter::firmwareGate_data()
 
     QTest::newRow("valid") << firmware_ << true;
     QTest::newRow("missing") << QFile::encodeName(dir_.filePath("none.hex")) << false;
-    QTest::newRow("directory") << QFile::encodeName(dir_.path()) << false;
     QTest::newRow("corrupt") << writeFile("bad.hex", ":0401000001020304F2\n:00000001FF\n") << false;
-    QTest::newRow("empty") << writeFile("empty.hex", "") << false;
     QTest::newRow("null path") << QByteArray() << false;
 }
 
@@ -189,13 +174,10 @@ void TestSimulatedAdapter::refusedCalls_data()
 
     QTest::newRow("other request") << 0xDB << 0 << 0 << 1 << 64 << false;
     QTest::newRow("value set") << 0xDA << 1 << 0 << 1 << 64 << false;
-    QTest::newRow("index set") << 0xDA << 0 << 1 << 1 << 64 << false;
     QTest::newRow("direction 2") << 0xDA << 0 << 0 << 2 << 64 << false;
     QTest::newRow("IN of 7") << 0xDA << 0 << 0 << 1 << 7 << false;
-    QTest::newRow("OUT of 64") << 0xDA << 0 << 0 << 0 << 64 << false;
     QTest::newRow("negative length") << 0xDA << 0 << 0 << 1 << -64 << false;
     QTest::newRow("null IN buffer") << 0xDA << 0 << 0 << 1 << 64 << true;
-    QTest::newRow("null OUT buffer") << 0xDA << 0 << 0 << 0 << 7 << true;
 }
 
 // A refused call changes neither the buffer nor the pending answer.
@@ -235,44 +217,26 @@ void TestSimulatedAdapter::answerWithoutRequestIsIdle()
     QCOMPARE(buffer, idle());
 }
 
-void TestSimulatedAdapter::dib_data()
+// The program's discovery rule over 0x40..0x5F finds exactly the chips, each
+// with its identifier block; every other address reads idle.
+void TestSimulatedAdapter::discovery()
 {
-    QTest::addColumn<int>("deviceId");
-    QTest::addColumn<int>("address");
-
-    QTest::newRow("QZT6604") << int(kDeviceIdQzt6604) << 0x40;
-    QTest::newRow("QZT6605") << int(kDeviceIdQzt6605) << 0x5F;
-    QTest::newRow("QZT6606") << int(kDeviceIdQzt6606) << 0x4C;
-}
-
-void TestSimulatedAdapter::dib()
-{
-    QFETCH(int, deviceId);
-    QFETCH(int, address);
-
-    auto adapter = bus({{uint8_t(address), uint16_t(deviceId)}});
+    const std::map<uint8_t, uint16_t> chips{
+        {0x40, kDeviceIdQzt6604}, {0x4A, kDeviceIdQzt6605}, {0x5F, kDeviceIdQzt6606}};
+    auto adapter = bus(chips);
     QVERIFY(adapter);
-    const Buffer answer = transact(*adapter, uint8_t(address), 1, 16, {kSstGetDib});
-    QCOMPARE(word(answer, 3), int(kSimulatedVendorId));
-    QCOMPARE(word(answer, 5), deviceId);
-    QCOMPARE(int(answer[16]), address);
-    QCOMPARE(answer[17], SimulatedAdapter::crc8(answer.data() + 1, 16));
-}
-
-// The program's discovery rule over 0x40..0x5F finds exactly the two chips.
-void TestSimulatedAdapter::discoveryFindsTheShippedChips()
-{
-    auto adapter = bus();
-    QVERIFY(adapter);
-    QList<int> found;
+    std::map<uint8_t, uint16_t> found;
     for (int address = 0x40; address <= 0x5F; ++address) {
         const Buffer answer = transact(*adapter, uint8_t(address), 1, 16, {kSstGetDib});
-        if (answer[16] == address && answer[5] >= 0x04 && answer[5] <= 0x06)
-            found.append(address);
-        else
+        if (answer[16] != address || answer[5] < 0x04 || answer[5] > 0x06) {
             QCOMPARE(answer, idle());
+            continue;
+        }
+        found[uint8_t(address)] = uint16_t(word(answer, 5));
+        QCOMPARE(word(answer, 3), int(kSimulatedVendorId));
+        QCOMPARE(answer[17], SimulatedAdapter::crc8(answer.data() + 1, 16));
     }
-    QCOMPARE(found, (QList<int>{k6604, k6605}));
+    QCOMPARE(found, chips);
 }
 
 void TestSimulatedAdapter::frameChecks_data()
@@ -331,9 +295,7 @@ void TestSimulatedAdapter::temperatures_data()
     QTest::addColumn<int>("raw");
 
     QTest::newRow("30") << 30.0 << 0x0780;
-    QTest::newRow("0") << 0.0 << 0x0000;
     QTest::newRow("125.25") << 125.25 << 0x1F50;
-    QTest::newRow("-0.5") << -0.5 << 0xFFE0;
     QTest::newRow("-40") << -40.0 << 0xF600;
     QTest::newRow("-55.75") << -55.75 << 0xF210;
     QTest::newRow("lowest") << -512.0 << 0x8000;
