@@ -107,17 +107,24 @@ SettingsWindow::SettingsWindow(AppContext &ctx, Model model, QWidget *parent)
     setWindowTitle(name + QStringLiteral(" Settings"));
     setFont(consoleFont(false));
 
+    // Built in reading order, which is also the order the Tab key follows.
+    QGroupBox *dib = buildDibGroup();
+    QGroupBox *offset = buildOffsetGroup();
+    QGroupBox *temps = buildTempGroup();
+    QGroupBox *ping = buildPingGroup();
+    QGroupBox *general = buildGeneralGroup();
+
     auto *middle = new QVBoxLayout;
-    middle->addWidget(buildOffsetGroup());
-    middle->addWidget(buildTempGroup());
+    middle->addWidget(offset);
+    middle->addWidget(temps);
     middle->addStretch();
 
     auto *right = new QVBoxLayout;
-    right->addWidget(buildPingGroup());
+    right->addWidget(ping);
     right->addStretch();
 
     auto *upper = new QHBoxLayout;
-    upper->addWidget(buildDibGroup());
+    upper->addWidget(dib);
     upper->addLayout(middle);
     upper->addLayout(right);
 
@@ -125,7 +132,7 @@ SettingsWindow::SettingsWindow(AppContext &ctx, Model model, QWidget *parent)
     outer->setContentsMargins(6, 4, 6, 6);
     outer->setSpacing(4);
     outer->addLayout(upper);
-    outer->addWidget(buildGeneralGroup());
+    outer->addWidget(general);
     outer->addStretch();
 }
 
