@@ -1,4 +1,8 @@
-// Device console: one class serves frmSettings04 and frmSettings05.
+// Device console: one class serves frmSettings04 and frmSettings05. It sends
+// single SST commands to its own model's chip when a button is clicked and
+// composes free requests in its "General SST IO" group. It has no timer and
+// sets no flag, so the poll cycle does not know that it is open.
+// Windows layer: uses sst/ and common/.
 #pragma once
 
 #include "sst/AppContext.h"
@@ -6,6 +10,14 @@
 
 #include <QSize>
 #include <QWidget>
+
+#include <array>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class QScrollArea;
 
 namespace qzt {
 
@@ -16,9 +28,44 @@ public:
 
     static QSize outerSizeTwips() { return {9945, 7830}; }
 
+public slots:
+    // Each action first points SSTAddress at this window's chip, then runs
+    // one SST command and shows what it decoded.
+    void cmdGetDIB_Click();
+    void cmdGetAllTemps_Click();
+    void cmdPing_Click();
+    void cmdGetOffset_Click();
+    void cmdSetOffset_Click();
+    // General SST IO: send the composed request and append the raw answer.
+    void cmdReqSST_Click();
+    void cmdClear_Click();
+
 private:
+    QGroupBox *buildDibGroup();
+    QGroupBox *buildOffsetGroup();
+    QGroupBox *buildTempGroup();
+    QGroupBox *buildPingGroup();
+    QGroupBox *buildGeneralGroup();
+    QGroupBox *group(const char *name, const QString &title);
+    void targetOwnChip();
+    void scrollReceivedToEnd(int min, int max);
+
     AppContext &ctx_;
     Model model_;
+
+    std::array<QLabel *, 8> lblDIB{};
+    std::array<QLabel *, 2> lblTemp{};
+    QLineEdit *txtFCS = nullptr;
+    QLabel *lblOffset = nullptr;
+    QLineEdit *txtOffset = nullptr;
+
+    QLineEdit *txtWriteLength = nullptr;
+    QLineEdit *txtReadLength = nullptr;
+    QLineEdit *txtToSend = nullptr;
+    QLabel *lblReceived = nullptr;
+    QScrollArea *receivedArea_ = nullptr;
+    QRadioButton *optHex = nullptr;
+    QRadioButton *optDec = nullptr;
 };
 
 } // namespace qzt
