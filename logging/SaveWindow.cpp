@@ -14,6 +14,7 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <span>
 
 namespace qzt {
@@ -97,6 +98,8 @@ SaveWindow::SaveWindow(AppContext &ctx, Model model, QWidget *parent)
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     connect(cmdCancel, &QPushButton::clicked, this, &SaveWindow::cmdCancel_Click);
 
+    reserveCaptionRoom();
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(cmdSave);
     buttons->addWidget(cmdCancel);
@@ -150,7 +153,22 @@ void SaveWindow::fitFontTo(QSize room)
             break;
         f.setPointSizeF(f.pointSizeF() - kPointStep);
         setFont(f);
+        reserveCaptionRoom();
     }
+}
+
+void SaveWindow::reserveCaptionRoom()
+{
+    // cmdSave is as wide as its longer caption from the start, so that
+    // "Stop Writing To File" takes no room from the frames when it appears.
+    const QString shown = cmdSave->text();
+    cmdSave->setMinimumWidth(0);
+    cmdSave->setText(QLatin1String(kStopCaption));
+    const int stopWidth = cmdSave->sizeHint().width();
+    cmdSave->setText(QLatin1String(kSaveCaption));
+    const int saveWidth = cmdSave->sizeHint().width();
+    cmdSave->setText(shown);
+    cmdSave->setMinimumWidth(std::max(stopWidth, saveWidth));
 }
 
 Flag16 &SaveWindow::openFlag()

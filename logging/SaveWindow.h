@@ -50,6 +50,7 @@ protected:
 private:
     Flag16 &openFlag();
     void fitFontTo(QSize room);
+    void reserveCaptionRoom();
     ChannelSelection selection() const;
     void setIdle();
     // A write or close failed: back to Idle and tell the user.

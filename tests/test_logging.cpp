@@ -168,11 +168,19 @@ void TestLogging::contentsFitAndFollowTheDesign()
     QCOMPARE(save->text() + "|" + cancel->text(), QString("Save To File|Cancel"));
     QVERIFY(save->x() == right->x() && save->y() > right->geometry().bottom());
     QVERIFY(cancel->y() == save->y() && cancel->x() > save->geometry().right());
-    // At the outer size every control has the room its text asks for.
-    for (QWidget *c : w->findChildren<QWidget *>()) {
-        const QRect r(c->mapTo(w, QPoint()), c->size());
-        QVERIFY2(w->rect().contains(r) && c->width() >= c->minimumSizeHint().width(),
-                 qPrintable(c->objectName()));
+    // At the outer size every control has the room its text asks for, also
+    // with the longer caption of cmdSave while writing.
+    for (bool writing : {false, true}) {
+        if (writing)
+            h.clickSave(w, h.dir.filePath("fit.sav"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCOMPARE(w->isWriting(), writing);
+        for (QWidget *c : w->findChildren<QWidget *>()) {
+            const QRect r(c->mapTo(w, QPoint()), c->size());
+            QVERIFY2(w->rect().contains(r) && c->width() >= c->minimumSizeHint().width() &&
+                         c->width() >= c->sizeHint().width(),
+                     qPrintable(c->objectName()));
+        }
     }
 }
 
