@@ -30,7 +30,7 @@ constexpr char kCloseQuestion[] = "If you close this window then writing data to
 // Compact spacing in pixels, close to the design's: the outer size leaves
 // little room beside the longest check-box caption.
 constexpr int kWindowMargin = 6;
-constexpr int kFrameMargin = 6;
+constexpr int kFrameMargin = 4;
 constexpr int kBoxSpacing = 4;
 // The smallest font the window steps down to when its captions would not
 // fit the outer size otherwise.
