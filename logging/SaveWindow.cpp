@@ -37,20 +37,20 @@ constexpr int kBoxSpacing = 4;
 constexpr qreal kMinPointSize = 7.0;
 constexpr qreal kPointStep = 0.5;
 
-struct BoxSpec {
+struct BoxInfo {
     Channel channel;
     const char *name;
     const char *caption;
     bool checked;
 };
 
-constexpr BoxSpec kTemperatureBoxes[] = {
+constexpr BoxInfo kTemperatureBoxes[] = {
     {Channel::Internal, "chkInternal", "Save Internal Temperature Readings", true},
     {Channel::External, "chkExternal", "Save External Temperature Readings", true},
     {Channel::ExternalOffset, "chkExternalOffset", "Save External Temperature Offset", false},
 };
 
-constexpr BoxSpec kVoltageBoxes[] = {
+constexpr BoxInfo kVoltageBoxes[] = {
     {Channel::Volts12, "chk12V", "Save 12V Readings", true},
     {Channel::Volts5, "chk5V", "Save 5V Readings", true},
     {Channel::Vcc, "chkVcc", "Save Vcc Readings", true},
@@ -72,20 +72,20 @@ SaveWindow::SaveWindow(AppContext &ctx, Model model, QWidget *parent)
     bold.setBold(true);
     QFont normal = font();
     normal.setBold(false);
-    const auto frame = [&](const char *name, const char *title, std::span<const BoxSpec> specs) {
+    const auto frame = [&](const char *name, const char *title, std::span<const BoxInfo> infos) {
         auto *box = new QGroupBox(QLatin1String(title), this);
         box->setObjectName(QLatin1String(name));
         box->setFont(bold);
         auto *column = new QVBoxLayout(box);
         column->setContentsMargins(kFrameMargin, kFrameMargin, kFrameMargin, kFrameMargin);
         column->setSpacing(kBoxSpacing);
-        for (const BoxSpec &spec : specs) {
-            auto *check = new QCheckBox(QLatin1String(spec.caption), box);
-            check->setObjectName(QLatin1String(spec.name));
+        for (const BoxInfo &info : infos) {
+            auto *check = new QCheckBox(QLatin1String(info.caption), box);
+            check->setObjectName(QLatin1String(info.name));
             check->setFont(normal);
-            check->setChecked(spec.checked);
+            check->setChecked(info.checked);
             column->addWidget(check);
-            boxes_[std::size_t(spec.channel)] = check;
+            boxes_[std::size_t(info.channel)] = check;
         }
         column->addStretch();
         return box;
