@@ -278,8 +278,16 @@ void MainWindow::mAbout_Click()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Children close first; a logging window that is writing may refuse,
-    // and then the frame stays open too.
+    // Logging windows that are writing ask first; after a No every child
+    // and the frame stay open as they were.
+    for (SaveWindow *save : {frmSave04_.data(), frmSave05_.data()}) {
+        QWidget *frame = save && save->isWriting() ? save->parentWidget() : nullptr;
+        if (frame && !frame->close()) {
+            event->ignore();
+            return;
+        }
+    }
+    // Then the rest; should any child still refuse, the frame stays too.
     mdiArea_->closeAllSubWindows();
     const auto subWindows = mdiArea_->subWindowList();
     const bool refused = std::any_of(subWindows.begin(), subWindows.end(),

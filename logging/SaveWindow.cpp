@@ -2,19 +2,173 @@
 
 #include "sst/SSTStuff.h"
 
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <span>
+
 namespace qzt {
+
+namespace {
+
+constexpr char kSaveCaption[] = "Save To File";
+constexpr char kStopCaption[] = "Stop Writing To File";
+constexpr char kFilter[] = "Text Files (*.sav)|*.sav";
+constexpr char kCloseQuestion[] = "If you close this window then writing data to file will stop. "
+                                  "Are you sure you want to exit?";
+
+// Compact spacing in pixels, close to the design's: the outer size leaves
+// little room beside the longest check-box caption.
+constexpr int kWindowMargin = 6;
+constexpr int kFrameMargin = 4;
+constexpr int kBoxSpacing = 4;
+// The smallest font the window steps down to when its captions would not
+// fit the outer size otherwise.
+constexpr qreal kMinPointSize = 7.0;
+constexpr qreal kPointStep = 0.5;
+
+struct BoxInfo {
+    Channel channel;
+    const char *name;
+    const char *caption;
+    bool checked;
+};
+
+constexpr BoxInfo kTemperatureBoxes[] = {
+    {Channel::Internal, "chkInternal", "Save Internal Temperature Readings", true},
+    {Channel::External, "chkExternal", "Save External Temperature Readings", true},
+    {Channel::ExternalOffset, "chkExternalOffset", "Save External Temperature Offset", false},
+};
+
+constexpr BoxInfo kVoltageBoxes[] = {
+    {Channel::Volts12, "chk12V", "Save 12V Readings", true},
+    {Channel::Volts5, "chk5V", "Save 5V Readings", true},
+    {Channel::Vcc, "chkVcc", "Save Vcc Readings", true},
+    {Channel::Volts2_5, "chk2V", "Save 2.5V Readings", true},
+    {Channel::Vccp, "chkVccp", "Save Vccp Readings", true},
+};
+
+} // namespace
 
 SaveWindow::SaveWindow(AppContext &ctx, Model model, QWidget *parent)
     : QWidget(parent), ctx_(ctx), model_(model)
 {
     setObjectName(QStringLiteral("frmSave") + QLatin1String(modelInfo(model).suffix));
     setWindowTitle(QStringLiteral("Save Data"));
+
+    // A frame with its title in bold; its check boxes say explicitly that
+    // they are not bold, or they would inherit the frame's font.
+    QFont bold = font();
+    bold.setBold(true);
+    QFont normal = font();
+    normal.setBold(false);
+    const auto frame = [&](const char *name, const char *title, std::span<const BoxInfo> infos) {
+        auto *box = new QGroupBox(QLatin1String(title), this);
+        box->setObjectName(QLatin1String(name));
+        box->setFont(bold);
+        auto *column = new QVBoxLayout(box);
+        column->setContentsMargins(kFrameMargin, kFrameMargin, kFrameMargin, kFrameMargin);
+        column->setSpacing(kBoxSpacing);
+        for (const BoxInfo &info : infos) {
+            auto *check = new QCheckBox(QLatin1String(info.caption), box);
+            check->setObjectName(QLatin1String(info.name));
+            check->setFont(normal);
+            check->setChecked(info.checked);
+            column->addWidget(check);
+            boxes_[std::size_t(info.channel)] = check;
+        }
+        column->addStretch();
+        return box;
+    };
+
+    cmdSave = new QPushButton(QLatin1String(kSaveCaption), this);
+    cmdSave->setObjectName(QStringLiteral("cmdSave"));
+    connect(cmdSave, &QPushButton::clicked, this, &SaveWindow::cmdSave_Click);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    connect(cmdCancel, &QPushButton::clicked, this, &SaveWindow::cmdCancel_Click);
+
+    reserveCaptionRoom();
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(cmdSave);
+    buttons->addWidget(cmdCancel);
+    buttons->addStretch();
+
+    // The buttons stand under the right-hand frame: the only one in
+    // frmSave04, the voltage frame in frmSave05.
+    auto *grid = new QGridLayout(this);
+    grid->setContentsMargins(kWindowMargin, kWindowMargin, kWindowMargin, kWindowMargin);
+    grid->setSpacing(kWindowMargin);
+    grid->addWidget(frame("Frame1", "Temperature Readings", kTemperatureBoxes), 0, 0);
+    int buttonColumn = 0;
+    if (modelInfo(model).hasVoltages) {
+        grid->addWidget(frame("Frame3", "Voltage Readings", kVoltageBoxes), 0, 1);
+        buttonColumn = 1;
+    }
+    grid->addLayout(buttons, 1, buttonColumn);
+    grid->setRowStretch(2, 1);
+
     openFlag() = kTrue;
 }
 
 SaveWindow::~SaveWindow()
 {
+    // Also when the frame is torn down without a close event, e.g. with the
+    // main window: the poll cycle must not call a window that is gone.
     openFlag() = kFalse;
+}
+
+void SaveWindow::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!fitted_) {
+        fitted_ = true;
+        fitFontTo(size());
+    }
+}
+
+void SaveWindow::fitFontTo(QSize room)
+{
+    // The outer size was laid out for a narrow 8-point font; wider fonts
+    // would cut the longest captions. Step the window's font down until the
+    // contents fit; frames stay bold and boxes plain, as their fonts only set
+    // the weight and take the size from here.
+    QFont f = font();
+    if (f.pointSizeF() <= 0)
+        return; // a pixel-sized font: leave it as the platform gave it
+    while (f.pointSizeF() - kPointStep >= kMinPointSize) {
+        const QSize need = minimumSizeHint();
+        if (need.width() <= room.width() && need.height() <= room.height())
+            break;
+        f.setPointSizeF(f.pointSizeF() - kPointStep);
+        setFont(f);
+        reserveCaptionRoom();
+    }
+}
+
+void SaveWindow::reserveCaptionRoom()
+{
+    // cmdSave is as wide as its longer caption from the start, so that
+    // "Stop Writing To File" takes no room from the frames when it appears.
+    const QString shown = cmdSave->text();
+    cmdSave->setMinimumWidth(0);
+    cmdSave->setText(QLatin1String(kStopCaption));
+    const int stopWidth = cmdSave->sizeHint().width();
+    cmdSave->setText(QLatin1String(kSaveCaption));
+    const int saveWidth = cmdSave->sizeHint().width();
+    cmdSave->setText(shown);
+    cmdSave->setMinimumWidth(std::max(stopWidth, saveWidth));
 }
 
 Flag16 &SaveWindow::openFlag()
@@ -23,13 +177,105 @@ Flag16 &SaveWindow::openFlag()
     return model_ == Model::QZT6604 ? d.Logging04 : d.Logging05;
 }
 
+ChannelSelection SaveWindow::selection() const
+{
+    ChannelSelection s;
+    for (std::size_t i = 0; i < kChannelCount; ++i)
+        s.selected[i] = boxes_[i] && boxes_[i]->isChecked();
+    return s;
+}
+
 void SaveWindow::SaveCurrentData()
 {
-    ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, model_);
+    auto &sst = ctx_.state.SSTStuff;
+    sst.SSTAddress = modelAddress(ctx_.state, model_);
     SSTGetTemps(ctx_.state, ctx_.usb);
     SSTGetExtOffset(ctx_.state, ctx_.usb);
-    if (model_ == Model::QZT6605)
+    if (modelInfo(model_).hasVoltages)
         SSTGetVolts(ctx_.state, ctx_.usb);
+
+    if (!log_.isOpen())
+        return;
+    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), sst)); !r)
+        writeFailed(r.reason);
+}
+
+void SaveWindow::cmdSave_Click()
+{
+    if (log_.isOpen()) {
+        setIdle();
+        if (const LogFile::Result r = log_.end(); !r)
+            writeFailed(r.reason);
+        return;
+    }
+
+    // The caption says "stop" already while the dialog is open; ticks that
+    // arrive meanwhile read the chip but write nothing, no file being open.
+    cmdSave->setText(QLatin1String(kStopCaption));
+    QPointer<SaveWindow> alive(this);
+    const QString path = ctx_.dialogs.chooseLogFile(this, ctx_.appFolder, QLatin1String(kFilter));
+    if (!alive)
+        return;
+    if (path.isEmpty()) {
+        setIdle();
+        return;
+    }
+    path_ = path;
+    // The header takes the boxes as they stand now; later changes show in
+    // the data lines only.
+    const LogFile::Result r = log_.begin(path_, headerLines(model_, selection(), ctx_.now()));
+    if (r.status == LogFile::Status::OpenFailed)
+        setIdle(); // a file that cannot be opened ends the click silently
+    else if (r.status == LogFile::Status::WriteFailed)
+        writeFailed(r.reason);
+}
+
+void SaveWindow::cmdCancel_Click()
+{
+    // Inside the main window the frame is what closes; it hands the close
+    // to this window first, so the close handling runs as for the close box.
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget()))
+        frame->close();
+    else
+        close();
+}
+
+void SaveWindow::closeEvent(QCloseEvent *event)
+{
+    if (log_.isOpen() &&
+        ctx_.dialogs.question(this, QLatin1String(kCloseQuestion)) == Dialogs::Answer::No) {
+        // The window stays and goes on writing; the declined close adds one
+        // line of its own to those of the ticks.
+        event->ignore();
+        SaveCurrentData();
+        return;
+    }
+    // A tick during the question may have ended writing already; end() is
+    // then a no-op.
+    const LogFile::Result r = log_.end();
+    openFlag() = kFalse;
+    if (!r)
+        ctx_.dialogs.critical(this, failureMessage(r.reason));
+    event->accept();
+}
+
+void SaveWindow::setIdle()
+{
+    cmdSave->setText(QLatin1String(kSaveCaption));
+}
+
+void SaveWindow::writeFailed(const QString &reason)
+{
+    // The writer has closed the file already. Idle comes first so that ticks
+    // during the message only read.
+    setIdle();
+    ctx_.dialogs.critical(this, failureMessage(reason));
+}
+
+QString SaveWindow::failureMessage(const QString &reason) const
+{
+    return QStringLiteral("Writing to %1 failed: %2. Logging has stopped.")
+        .arg(QDir::toNativeSeparators(path_), reason);
 }
 
 } // namespace qzt

@@ -1,11 +1,20 @@
-// Logging window: one class serves frmSave04 and frmSave05.
+// Logging window: one class serves frmSave04 and frmSave05. Windows layer:
+// may use logging/LogFile.h, sst/ and common/.
 #pragma once
 
+#include "logging/LogFile.h"
 #include "sst/AppContext.h"
 #include "sst/Models.h"
 
 #include <QSize>
 #include <QWidget>
+
+#include <array>
+
+class QCheckBox;
+class QCloseEvent;
+class QPushButton;
+class QShowEvent;
 
 namespace qzt {
 
@@ -20,15 +29,43 @@ public:
         return model_ == Model::QZT6604 ? QSize(3660, 4155) : QSize(7005, 4155);
     }
 
+    // Writing while the log file is open; the caption of cmdSave follows.
+    bool isWriting() const { return log_.isOpen(); }
+    // The path the file dialog returned last; empty before the first file.
+    QString logPath() const { return path_; }
+
 public slots:
-    // Called by the poll cycle once per tick while the open flag is set.
+    // Called by the poll cycle once per tick while the open flag is set:
+    // reads the chip, and writes a data line while writing.
     void SaveCurrentData();
+    // Starts writing (file dialog, header) or stops it.
+    void cmdSave_Click();
+    // Closes the window through the same close handling as the close box.
+    void cmdCancel_Click();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     Flag16 &openFlag();
+    void fitFontTo(QSize room);
+    void reserveCaptionRoom();
+    ChannelSelection selection() const;
+    void setIdle();
+    // A write or close failed: back to Idle and tell the user.
+    void writeFailed(const QString &reason);
+    QString failureMessage(const QString &reason) const;
 
     AppContext &ctx_;
     Model model_;
+    // Indexed by Channel; the voltage boxes stay null in frmSave04.
+    std::array<QCheckBox *, kChannelCount> boxes_{};
+    QPushButton *cmdSave = nullptr;
+    QPushButton *cmdCancel = nullptr;
+    QString path_;
+    LogFile log_;
+    bool fitted_ = false;
 };
 
 } // namespace qzt

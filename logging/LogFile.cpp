@@ -1,0 +1,229 @@
+#include "logging/LogFile.h"
+
+#include "common/TextFormat.h"
+
+#include <QStringEncoder>
+
+namespace qzt {
+
+namespace {
+
+constexpr char kLineEnd[] = "\r\n";
+
+constexpr std::array<const char *, kChannelCount> kColumnNames{
+    "Internal", "External", "External Offset", "12V", "5V", "Vcc", "2.5V", "Vccp",
+};
+
+// Locale texts go into a comma-separated line: a comma would split a field
+// and a line break would split the line, so commas become "." and every kind
+// of blank or control character (the narrow no-break space of some 12-hour
+// clocks among them) becomes a plain space.
+QString fieldSafe(QString text)
+{
+    for (QChar &c : text) {
+        if (c == QLatin1Char(','))
+            c = QLatin1Char('.');
+        else if (c.isSpace() || c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    }
+    return text;
+}
+
+} // namespace
+
+ChannelSelection ChannelSelection::fromMask(unsigned mask)
+{
+    ChannelSelection s;
+    for (std::size_t i = 0; i < kChannelCount; ++i)
+        s.selected[i] = (mask >> i) & 1u;
+    return s;
+}
+
+ChannelSelection ChannelSelection::defaults()
+{
+    ChannelSelection s = fromMask(0xFF);
+    s[Channel::ExternalOffset] = false;
+    return s;
+}
+
+const char *columnName(Channel c)
+{
+    return kColumnNames[std::size_t(c)];
+}
+
+QByteArray modelLine(Model model)
+{
+    return QByteArray(modelInfo(model).name) + kLineEnd;
+}
+
+QString withSeconds(const QString &shortTimeFormat)
+{
+    // Walk the pattern outside quoted literals, noting where the hour and the
+    // last minute field end and whether seconds appear anywhere.
+    bool quoted = false;
+    bool hasSeconds = false;
+    qsizetype hourEnd = -1;
+    qsizetype minuteStart = -1;
+    qsizetype minuteEnd = -1;
+    for (qsizetype i = 0; i < shortTimeFormat.size(); ++i) {
+        const QChar c = shortTimeFormat[i];
+        if (c == QLatin1Char('\'')) {
+            quoted = !quoted;
+            continue;
+        }
+        if (quoted)
+            continue;
+        if (c == QLatin1Char('s')) {
+            hasSeconds = true;
+        } else if (c == QLatin1Char('h') || c == QLatin1Char('H')) {
+            hourEnd = i + 1;
+        } else if (c == QLatin1Char('m')) {
+            if (minuteEnd != i)
+                minuteStart = i;
+            minuteEnd = i + 1;
+        }
+    }
+    if (hasSeconds || minuteEnd < 0)
+        return shortTimeFormat;
+
+    // Seconds follow the minutes with the separator that stands between hours
+    // and minutes ("H.mm" -> "H.mm.ss"); ":" when that is not a single mark.
+    QString separator = QStringLiteral(":");
+    if (hourEnd >= 0 && minuteStart - hourEnd == 1) {
+        const QChar mark = shortTimeFormat[hourEnd];
+        if (!mark.isLetter() && mark != QLatin1Char('\''))
+            separator = mark;
+    }
+    QString format = shortTimeFormat;
+    format.insert(minuteEnd, separator + QStringLiteral("ss"));
+    return format;
+}
+
+QString dateText(const QDate &date, const QLocale &locale)
+{
+    return locale.toString(date, QLocale::ShortFormat);
+}
+
+QString timeText(const QTime &time, const QLocale &locale)
+{
+    return locale.toString(time, withSeconds(locale.timeFormat(QLocale::ShortFormat)));
+}
+
+QByteArray dateLine(const QString &date, const QString &time)
+{
+    // Everything but the locale's texts is ASCII. Those are written in the
+    // system's 8-bit encoding (UTF-8 on Linux); a character it cannot carry
+    // becomes the encoder's replacement character.
+    const QString text = QStringLiteral("Date:,") + fieldSafe(date) + QStringLiteral(",Time:,") +
+                         fieldSafe(time) + QLatin1String(kLineEnd);
+    QStringEncoder encoder(QStringConverter::System);
+    return encoder.encode(text);
+}
+
+QByteArray columnLine(Model model, const ChannelSelection &selection)
+{
+    QByteArray line;
+    const std::size_t count = modelInfo(model).hasVoltages ? kChannelCount : kTemperatureChannels;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i == kTemperatureChannels)
+            line += ','; // the empty column between temperatures and voltages
+        if (selection.selected[i]) {
+            line += kColumnNames[i];
+            line += ',';
+        }
+    }
+    return line + kLineEnd;
+}
+
+QByteArray headerLines(Model model, const ChannelSelection &selection, const QDateTime &when,
+                       const QLocale &locale)
+{
+    return modelLine(model) +
+           dateLine(dateText(when.date(), locale), timeText(when.time(), locale)) +
+           columnLine(model, selection);
+}
+
+QByteArray dataLine(Model model, const ChannelSelection &selection, const SSTStuffModule &readings)
+{
+    // Fields joined by ",": each temperature field brings the comma after
+    // it, which leaves the empty field at the end of the temperatures; each
+    // voltage field brings the comma before it.
+    QByteArray line;
+    line.reserve(96);
+    const auto temperature = [&](Channel c, const QString &text) {
+        if (selection[c]) {
+            line += text.toLatin1();
+            line += ',';
+        }
+    };
+    temperature(Channel::Internal, numberText(readings.IntTemp));
+    temperature(Channel::External, numberText(readings.ExtTemp));
+    temperature(Channel::ExternalOffset, numberText(readings.ExtOffset));
+    if (modelInfo(model).hasVoltages) {
+        for (std::size_t v = 0; v < readings.Volts.size(); ++v) {
+            if (selection.selected[kTemperatureChannels + v]) {
+                line += ", ";
+                line += numberText(readings.Volts[v]).toLatin1();
+            }
+        }
+    }
+    return line + kLineEnd;
+}
+
+LogFile::Result LogFile::begin(const QString &path, const QByteArray &header)
+{
+    end();
+    file_.setFileName(path);
+    // Truncate: a log is never continued, each start empties the file.
+    // Unbuffered: QFile keeps no buffer, every write() goes to the descriptor.
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return {Status::OpenFailed, file_.errorString()};
+    size_ = 0;
+    return write(header);
+}
+
+LogFile::Result LogFile::append(const QByteArray &line)
+{
+    if (!file_.isOpen())
+        return {};
+    return write(line);
+}
+
+LogFile::Result LogFile::end()
+{
+    if (!file_.isOpen())
+        return {};
+    file_.unsetError();
+    file_.close();
+    if (file_.error() != QFileDevice::NoError)
+        return {Status::WriteFailed, file_.errorString()};
+    return {};
+}
+
+LogFile::Result LogFile::write(const QByteArray &bytes)
+{
+    // QFile retries short writes itself and reports a short count when the
+    // descriptor stops taking bytes; the next call then returns -1 with the
+    // system's reason (no space, file too large, I/O error).
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = file_.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            QString reason = file_.errorString();
+            if (n == 0 || file_.error() == QFileDevice::NoError)
+                reason = QStringLiteral("the file took no more bytes");
+            // A partly written line would leave a short last record; cut it
+            // off where the file allows that (a device such as /dev/full
+            // does not, and then nothing of it was written anyway).
+            if (done > 0)
+                file_.resize(size_);
+            file_.close();
+            return {Status::WriteFailed, reason};
+        }
+        done += n;
+    }
+    size_ += bytes.size();
+    return {};
+}
+
+} // namespace qzt
