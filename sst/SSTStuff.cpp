@@ -39,11 +39,14 @@ int64_t divRoundHalfEven(int64_t numerator, int64_t denominator)
 float decodeTemperature(uint16_t raw)
 {
     // raw / 64 to hundredths: raw * 100 / 64, ties to even.
-    const int64_t hundredths = divRoundHalfEven(int64_t(raw) * 100, 64);
-    float t = float(double(hundredths) / 100.0);
-    if (t > 511.0f)
-        t = t - 1024.0f;
-    return t;
+    int64_t hundredths = divRoundHalfEven(int64_t(raw) * 100, 64);
+    // Readings above 511 are negative. The wrap is done on the hundredths
+    // so that the stored float is the one nearest to the two-decimal value:
+    // subtracting 1024 from the float would expose its representation error
+    // (-0.02 would become -0.02001953 in the console and the log file).
+    if (hundredths > 51100)
+        hundredths -= 102400;
+    return float(double(hundredths) / 100.0);
 }
 
 float decodeVoltage(uint16_t raw)

@@ -1,5 +1,6 @@
 // SST commands: request bytes as they reach the adapter, and the decoding of
 // answers into the device state.
+#include "common/TextFormat.h"
 #include "sst/SSTStuff.h"
 #include "support/FakeAdapter.h"
 
@@ -41,16 +42,20 @@ void TestSSTStuff::temperatureDecoding_data()
     QTest::newRow("0.375 tie goes up to even") << 0x0018 << 0.38f;
     QTest::newRow("0.015625 rounds up") << 0x0001 << 0.02f;
     QTest::newRow("511.00 stays positive") << 0x7FC0 << 511.0f;
-    QTest::newRow("511.02 wraps below zero") << 0x7FC1 << 511.02f - 1024.0f;
+    QTest::newRow("511.02 wraps below zero") << 0x7FC1 << -512.98f;
     QTest::newRow("zero") << 0x0000 << 0.0f;
-    QTest::newRow("largest raw") << 0xFFFF << 1023.98f - 1024.0f;
+    QTest::newRow("largest raw") << 0xFFFF << -0.02f;
+    QTest::newRow("-5.38") << 0xFEA8 << -5.38f;
 }
 
 void TestSSTStuff::temperatureDecoding()
 {
     QFETCH(int, raw);
     QFETCH(float, expected);
-    QCOMPARE(decodeTemperature(uint16_t(raw)), expected);
+    const float t = decodeTemperature(uint16_t(raw));
+    QCOMPARE(t, expected);
+    // Negative readings keep their two decimals in the number text too.
+    QCOMPARE(numberText(t), numberText(expected));
 }
 
 void TestSSTStuff::voltageDecoding_data()
