@@ -1,5 +1,6 @@
 // Temperature graph window: one class serves frmTempGraph04 and
-// frmTempGraph05, parameterised by the chip model.
+// frmTempGraph05, parameterised by the chip model. Windows layer: may use
+// sst/, common/ and the chart of graphs/.
 #pragma once
 
 #include "sst/AppContext.h"
@@ -8,7 +9,11 @@
 #include <QSize>
 #include <QWidget>
 
+class QCheckBox;
+
 namespace qzt {
+
+class StripChart;
 
 class TempGraphWindow : public QWidget {
     Q_OBJECT
@@ -19,6 +24,8 @@ public:
     // Outer size the window sets for itself when it loads, in twips.
     static QSize outerSizeTwips() { return {12750, 7245}; }
 
+    StripChart *chart() const { return stpTemp; }
+
 public slots:
     // Called by the poll cycle once per tick while the open flag is set.
     void UpdateTempGraph04() { UpdateTempGraph(); }
@@ -27,9 +34,12 @@ public slots:
 
 private:
     Flag16 &openFlag();
+    void AdjustGraphRange();
 
     AppContext &ctx_;
     Model model_;
+    StripChart *stpTemp = nullptr;
+    QCheckBox *chkAutoAdjust = nullptr;
 };
 
 } // namespace qzt

@@ -1,0 +1,552 @@
+#include "graphs/StripChart.h"
+
+#include "common/TextFormat.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qzt {
+
+using namespace chart;
+
+namespace {
+
+constexpr double kNormalPointSize = 8.25;
+constexpr double kTitlePointSize = 13.5;
+// Where the plot ends on the right: the legend column stands beyond it,
+// centred at 0.90 of the width.
+constexpr double kPlotRightFraction = 0.80;
+constexpr double kLabelGapPx = 16.0;
+constexpr double kZoomPerWheelNotch = 1.25;
+constexpr int64_t kShortSpanMs = 5LL * 60 * 1000;
+
+const QColor kGridColour(225, 225, 225);
+const QColor kFrameColour(128, 128, 128);
+const QColor kHistoryColour(160, 82, 0);
+
+QFont chartFont(double pointSize)
+{
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(pointSize);
+    return f;
+}
+
+QFont titleFont()
+{
+    QFont f = chartFont(kTitlePointSize);
+    f.setBold(true);
+    f.setUnderline(true);
+    return f;
+}
+
+QString valueLabel(double v, double step)
+{
+    const int decimals = step >= 1.0 ? 0 : int(std::ceil(-std::log10(step) - 1e-9));
+    if (std::abs(v) < step * 1e-6)
+        v = 0.0; // no "-0"
+    return QString::number(v, 'f', decimals);
+}
+
+} // namespace
+
+StripChart::StripChart(const ChartSpec &spec, Clock clock, QWidget *parent,
+                       std::size_t historyCapacity)
+    : QWidget(parent), clock_(std::move(clock)), lower_(spec.lowerBound), upper_(spec.upperBound),
+      font_(chartFont(kNormalPointSize)), titleFont_(titleFont()), metrics_(font_),
+      titleMetrics_(titleFont_)
+{
+    traces_.reserve(spec.traces.size());
+    for (const QColor &c : spec.traces)
+        traces_.push_back({c, SampleRing(historyCapacity)});
+    for (const CaptionSpec &c : spec.captions)
+        captions_.push_back({c.text, c.colour, c.x, c.y, c.title});
+    for (std::size_t i = 0; i < kTimeLabelPatterns.size(); ++i)
+        labelWidths_[i] = metrics_.horizontalAdvance(widestLabel(timeLabelPattern(int(i))));
+
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setMinimumSize(240, 160);
+    prompt_ = [this] {
+        return QFileDialog::getSaveFileName(
+            this, tr("Save image"), QStringLiteral("graph.png"),
+            tr("PNG image (*.png);;JPEG image (*.jpg);;BMP image (*.bmp)"));
+    };
+}
+
+StripChart::~StripChart() = default;
+
+void StripChart::appendSample(int trace, double value)
+{
+    if (trace < 0 || trace >= traceCount())
+        return;
+    traces_[std::size_t(trace)].history.append(now(), float(value));
+    update();
+}
+
+void StripChart::selectCaption(int index)
+{
+    selected_ = index;
+}
+
+void StripChart::setCaption(const QString &text)
+{
+    if (selected_ < 0 || selected_ >= captionCount())
+        return;
+    captions_[std::size_t(selected_)].text = text;
+    update();
+}
+
+void StripChart::setLowerBound(int16_t value)
+{
+    lower_ = value;
+    update();
+}
+
+void StripChart::setUpperBound(int16_t value)
+{
+    upper_ = value;
+    update();
+}
+
+QFont StripChart::captionFont(int index) const
+{
+    return captions_.at(std::size_t(index)).title ? titleFont_ : font_;
+}
+
+QPointF StripChart::captionPosition(int index) const
+{
+    const Caption &c = captions_.at(std::size_t(index));
+    return {c.x, c.y};
+}
+
+QStringList StripChart::timeLabelPatterns()
+{
+    QStringList out;
+    for (const char *p : kTimeLabelPatterns)
+        out << QLatin1String(p);
+    return out;
+}
+
+void StripChart::layout() const
+{
+    if (laidOutFor_ == size())
+        return;
+    laidOutFor_ = size();
+    const int w = width();
+    const int h = height();
+    const int left = int(std::ceil(metrics_.horizontalAdvance(QStringLiteral("-32768")))) + 8;
+    const int right = std::max(left + 20, int(kPlotRightFraction * w));
+    // Below the title, whose centre stands at 0.12 of the height.
+    const int top = int(0.12 * h + titleMetrics_.height() / 2 + 8);
+    const int bottom = std::max(top + 20, h - int(std::ceil(metrics_.height())) - 10);
+    plot_ = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    view_.setColumns(plot_.width());
+}
+
+QRect StripChart::plotRect() const
+{
+    layout();
+    return plot_;
+}
+
+int64_t StripChart::oldestSample() const
+{
+    int64_t oldest = now();
+    for (const Trace &t : traces_)
+        if (!t.history.empty())
+            oldest = std::min(oldest, t.history.timeAt(0));
+    return oldest;
+}
+
+void StripChart::goLive()
+{
+    view_.goLive();
+    update();
+}
+
+void StripChart::showLast(int64_t spanMs)
+{
+    layout();
+    view_.goLive();
+    view_.setSpan(spanMs, now());
+    update();
+}
+
+void StripChart::showAllHistory()
+{
+    layout();
+    showLast(now() - oldestSample() + view_.msPerColumn());
+}
+
+void StripChart::panBy(int pixels)
+{
+    layout();
+    view_.pan(pixels, now(), oldestSample());
+    update();
+}
+
+void StripChart::zoomBy(double factor, int plotX)
+{
+    layout();
+    view_.zoom(factor, plotX, now());
+    update();
+}
+
+double StripChart::yFor(double value) const
+{
+    const double range = upper_ > lower_ ? upper_ - lower_ : 1.0;
+    const double y = plot_.top() + (upper_ - value) * plot_.height() / range;
+    // Far-off points are clipped anyway; keep them in a range the raster
+    // engine handles exactly.
+    return std::clamp(y, -1e5, 1e5);
+}
+
+void StripChart::paintEvent(QPaintEvent *)
+{
+    layout();
+    QPainter p(this);
+    p.fillRect(rect(), Qt::white);
+    const int64_t left = view_.leftEdge(now());
+
+    paintValueAxis(p);
+    paintTimeAxis(p, left);
+
+    p.save();
+    p.setClipRect(plot_);
+    for (const Trace &t : traces_)
+        paintTrace(p, t, left);
+    p.restore();
+
+    p.setPen(kFrameColour);
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(plot_.adjusted(-1, -1, 0, 0));
+
+    paintCaptions(p);
+
+    if (!view_.live()) {
+        p.setFont(font_);
+        const QString note = tr("History view: double-click for live");
+        const QRectF box(plot_.left() + 4, plot_.top() + 4, metrics_.horizontalAdvance(note) + 8,
+                         metrics_.height() + 4);
+        p.fillRect(box, QColor(255, 244, 214));
+        p.setPen(kHistoryColour);
+        p.drawText(box, Qt::AlignCenter, note);
+    }
+    if (hoverX_)
+        paintReadout(p, *hoverX_);
+}
+
+void StripChart::paintValueAxis(QPainter &p) const
+{
+    const int maxTicks = std::clamp(plot_.height() / 28, 2, 11);
+    const ValueTicks ticks = valueTicks(lower_, upper_, maxTicks);
+    p.setFont(font_);
+    const double ascent = metrics_.ascent();
+    const double descent = metrics_.descent();
+    for (int i = 0; i < ticks.count; ++i) {
+        const double v = ticks.first + i * ticks.step;
+        const double y = std::round(yFor(v));
+        p.setPen(kGridColour);
+        p.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
+        const QString text = valueLabel(v, ticks.step);
+        p.setPen(Qt::black);
+        p.drawText(QPointF(plot_.left() - 5 - metrics_.horizontalAdvance(text),
+                           y + (ascent - descent) / 2),
+                   text);
+    }
+}
+
+void StripChart::paintTimeAxis(QPainter &p, int64_t left) const
+{
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t step = tickStep(double(perColumn), labelWidths_, kLabelGapPx);
+    const QString pattern = timeLabelPattern(patternForStep(step));
+    const int64_t offset = int64_t(QDateTime::fromMSecsSinceEpoch(left).offsetFromUtc()) * 1000;
+    const double baseline = plot_.bottom() + 4 + metrics_.ascent();
+    p.setFont(font_);
+    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset)) {
+        const double x = plot_.left() + std::floor(double(t - left) / double(perColumn)) + 0.5;
+        p.setPen(kGridColour);
+        p.drawLine(QPointF(x, plot_.top()), QPointF(x, plot_.bottom()));
+        p.setPen(kFrameColour);
+        p.drawLine(QPointF(x, plot_.bottom() + 1), QPointF(x, plot_.bottom() + 3));
+        const QString text = formatTime(pattern, localTime(t));
+        const double w = metrics_.horizontalAdvance(text);
+        if (x - w / 2 < 0 || x + w / 2 > width())
+            continue;
+        p.setPen(Qt::black);
+        p.drawText(QPointF(x - w / 2, baseline), text);
+    }
+}
+
+QStringList StripChart::timeLabels() const
+{
+    layout();
+    const int64_t left = view_.leftEdge(now());
+    const int64_t step = tickStep(double(view_.msPerColumn()), labelWidths_, kLabelGapPx);
+    const QString pattern = timeLabelPattern(patternForStep(step));
+    const int64_t offset = int64_t(QDateTime::fromMSecsSinceEpoch(left).offsetFromUtc()) * 1000;
+    QStringList out;
+    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset))
+        out << formatTime(pattern, localTime(t));
+    return out;
+}
+
+void StripChart::paintTrace(QPainter &p, const Trace &trace, int64_t left)
+{
+    const SampleRing &ring = trace.history;
+    if (ring.empty())
+        return;
+    const int count = view_.columns();
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t right = left + count * perColumn;
+    edges_.resize(std::size_t(count) + 1);
+    for (int c = 0; c <= count; ++c)
+        edges_[std::size_t(c)] = left + c * perColumn;
+    columns_.resize(std::size_t(count));
+    decimate(ring, edges_, columns_);
+
+    const auto xFor = [&](int64_t t) {
+        return plot_.left() + double(t - left) / double(perColumn);
+    };
+    points_.clear();
+    // Lines run in from the sample before the window and out to the one after.
+    const std::size_t firstInside = ring.lowerBound(left);
+    if (firstInside > 0) {
+        const Sample s = ring.at(firstInside - 1);
+        points_.emplace_back(xFor(s.timeMs), yFor(s.value));
+    }
+    // Each column draws its first sample, its extremes and its last sample
+    // at one x: a vertical stroke over the column's range joined to its
+    // neighbours.
+    for (int c = 0; c < count; ++c) {
+        const Column &col = columns_[std::size_t(c)];
+        if (col.count == 0)
+            continue;
+        const double x = plot_.left() + c + 0.5;
+        points_.emplace_back(x, yFor(col.first));
+        if (col.count > 1) {
+            points_.emplace_back(x, yFor(col.min));
+            points_.emplace_back(x, yFor(col.max));
+            points_.emplace_back(x, yFor(col.last));
+        }
+    }
+    const std::size_t firstAfter = ring.lowerBound(right, firstInside);
+    if (firstAfter < ring.size()) {
+        const Sample s = ring.at(firstAfter);
+        points_.emplace_back(xFor(s.timeMs), yFor(s.value));
+    }
+
+    p.setPen(QPen(trace.colour, 1));
+    if (points_.size() == 1)
+        p.drawPoint(points_.front());
+    else
+        p.drawPolyline(points_.data(), int(points_.size()));
+}
+
+void StripChart::paintCaptions(QPainter &p) const
+{
+    const double w = width();
+    const double h = height();
+    for (const Caption &c : captions_) {
+        const QFontMetricsF &fm = c.title ? titleMetrics_ : metrics_;
+        p.setFont(c.title ? titleFont_ : font_);
+        p.setPen(c.colour);
+        const double tw = fm.horizontalAdvance(c.text);
+        p.drawText(QPointF(c.x * w - tw / 2, c.y * h + (fm.ascent() - fm.descent()) / 2), c.text);
+    }
+}
+
+QStringList StripChart::readoutAt(int x) const
+{
+    layout();
+    if (x < plot_.left() || x > plot_.right())
+        return {};
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t at = view_.leftEdge(now()) + (x - plot_.left()) * perColumn + perColumn / 2;
+    const CivilTime civil = localTime(at);
+    QStringList lines{formatTime(timeLabelPattern(kReadoutDatePattern), civil) + QLatin1Char(' ') +
+                      formatTime(timeLabelPattern(0), civil)};
+    // The sample nearest to the cursor's time, if one lies within a column
+    // or a second of it.
+    const int64_t reach = std::max<int64_t>(perColumn, 1000);
+    for (const Trace &t : traces_) {
+        const SampleRing &ring = t.history;
+        const std::size_t i = ring.lowerBound(at);
+        std::optional<Sample> best;
+        if (i < ring.size())
+            best = ring.at(i);
+        if (i > 0 && (!best || at - ring.timeAt(i - 1) <= best->timeMs - at))
+            best = ring.at(i - 1);
+        if (best && std::abs(best->timeMs - at) <= reach)
+            lines << fixed2Text(best->value);
+        else
+            lines << QStringLiteral("-");
+    }
+    return lines;
+}
+
+void StripChart::paintReadout(QPainter &p, int x) const
+{
+    const QStringList lines = readoutAt(x);
+    if (lines.isEmpty())
+        return;
+    p.setPen(QPen(kFrameColour, 1, Qt::DashLine));
+    p.drawLine(QPointF(x + 0.5, plot_.top()), QPointF(x + 0.5, plot_.bottom()));
+
+    p.setFont(font_);
+    double w = 0;
+    for (const QString &line : lines)
+        w = std::max(w, metrics_.horizontalAdvance(line));
+    const double lineHeight = metrics_.height();
+    const double boxW = w + 20;
+    const double boxH = lineHeight * lines.size() + 6;
+    double bx = x + 8;
+    if (bx + boxW > plot_.right())
+        bx = x - 8 - boxW;
+    const QRectF box(bx, plot_.top() + 24, boxW, boxH);
+    p.setPen(kFrameColour);
+    p.setBrush(QColor(255, 255, 255, 230));
+    p.drawRect(box);
+    for (int i = 0; i < lines.size(); ++i) {
+        const double baseline = box.top() + 3 + i * lineHeight + metrics_.ascent();
+        if (i > 0) {
+            const QColor colour = traces_[std::size_t(i - 1)].colour;
+            p.fillRect(QRectF(box.left() + 4, baseline - 7, 7, 7), colour);
+            p.setPen(colour);
+        } else {
+            p.setPen(Qt::black);
+        }
+        p.drawText(QPointF(box.left() + (i > 0 ? 15 : 4), baseline), lines[i]);
+    }
+}
+
+bool StripChart::saveImage(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    return grab().save(path, suffix.isEmpty() ? "PNG" : nullptr);
+}
+
+void StripChart::copyImage()
+{
+    QGuiApplication::clipboard()->setPixmap(grab());
+}
+
+QMenu *StripChart::createContextMenu(QWidget *parent)
+{
+    auto *menu = new QMenu(parent);
+    auto add = [&](const char *name, const QString &text, auto slot) {
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    add("actLive", tr("Back to live view"), [this] { goLive(); })->setEnabled(!isLive());
+    add("actLastMinutes", tr("Show last 5 minutes"), [this] { showLast(kShortSpanMs); });
+    add("actAllHistory", tr("Show all history"), [this] { showAllHistory(); });
+    menu->addSeparator();
+    add("actSaveImage", tr("Save image\u2026"), [this] {
+        const QString path = prompt_ ? prompt_() : QString();
+        if (!path.isEmpty())
+            saveImage(path);
+    });
+    add("actCopyImage", tr("Copy image"), [this] { copyImage(); });
+    return menu;
+}
+
+void StripChart::mousePressEvent(QMouseEvent *event)
+{
+    layout();
+    const QPoint pos = event->position().toPoint();
+    // The plot and the time axis under it take part in dragging.
+    if (event->button() == Qt::LeftButton && pos.x() >= plot_.left() && pos.x() <= plot_.right() &&
+        pos.y() >= plot_.top()) {
+        dragX_ = pos.x();
+        setCursor(Qt::ClosedHandCursor);
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void StripChart::mouseMoveEvent(QMouseEvent *event)
+{
+    layout();
+    const QPoint pos = event->position().toPoint();
+    if (dragX_) {
+        panBy(pos.x() - *dragX_);
+        dragX_ = pos.x();
+    }
+    if (plot_.contains(pos))
+        hoverX_ = pos.x();
+    else
+        hoverX_.reset();
+    update();
+}
+
+void StripChart::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && dragX_) {
+        dragX_.reset();
+        unsetCursor();
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void StripChart::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        goLive();
+        event->accept();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void StripChart::wheelEvent(QWheelEvent *event)
+{
+    layout();
+    const QPoint delta = event->angleDelta();
+    const int x = event->position().toPoint().x();
+    const bool pan = delta.x() != 0 || event->modifiers().testFlag(Qt::ShiftModifier);
+    if (pan) {
+        // A tenth of the width per notch, wheel away from the user: newer.
+        const int notches = delta.x() != 0 ? delta.x() : delta.y();
+        panBy(-notches * plot_.width() / 1200);
+    } else if (delta.y() != 0) {
+        zoomBy(std::pow(kZoomPerWheelNotch, -delta.y() / 120.0), x - plot_.left());
+    }
+    event->accept();
+}
+
+void StripChart::leaveEvent(QEvent *event)
+{
+    hoverX_.reset();
+    update();
+    QWidget::leaveEvent(event);
+}
+
+void StripChart::contextMenuEvent(QContextMenuEvent *event)
+{
+    // A popup rather than exec(): no event loop of our own, polling goes on.
+    QMenu *menu = createContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+} // namespace qzt
