@@ -1,6 +1,7 @@
 #include "graphs/SampleRing.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace qzt::chart {
 
@@ -10,6 +11,12 @@ void merge(MinMax &into, float v)
 {
     into.min = std::min(into.min, v);
     into.max = std::max(into.max, v);
+}
+
+int64_t floorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
 void merge(MinMax &into, const MinMax &other)
@@ -165,6 +172,50 @@ void decimate(const SampleRing &ring, std::span<const int64_t> edges, std::span<
         }
         i = j;
     }
+}
+
+std::span<const Column> ColumnCache::columns(const SampleRing &ring, int64_t msPerColumn,
+                                             int64_t firstColumn, std::size_t count)
+{
+    if (msPerColumn != msPerColumn_) {
+        msPerColumn_ = msPerColumn;
+        columns_.clear();
+    }
+    // A column is reusable when it was final at the last call and none of
+    // its samples has been dropped since. Dropped samples are never newer
+    // than the oldest one kept, which may share their time, so the column
+    // must start after it.
+    const int64_t oldest = ring.empty() ? std::numeric_limits<int64_t>::max() : ring.timeAt(0);
+    const auto reusable = [&](int64_t k) {
+        return k >= first_ && k < first_ + int64_t(columns_.size()) && k < finalEnd_ &&
+               k * msPerColumn > oldest;
+    };
+
+    next_.resize(count);
+    std::size_t c = 0;
+    while (c < count) {
+        const int64_t k = firstColumn + int64_t(c);
+        if (reusable(k)) {
+            next_[c] = columns_[std::size_t(k - first_)];
+            ++c;
+            continue;
+        }
+        std::size_t end = c + 1;
+        while (end < count && !reusable(firstColumn + int64_t(end)))
+            ++end;
+        edges_.resize(end - c + 1);
+        for (std::size_t e = 0; e < edges_.size(); ++e)
+            edges_[e] = (firstColumn + int64_t(c + e)) * msPerColumn;
+        decimate(ring, edges_, std::span<Column>(next_).subspan(c, end - c));
+        c = end;
+    }
+    columns_.swap(next_);
+    first_ = firstColumn;
+    // Later samples come at the newest time or after it, so every column
+    // that ends at or before it is complete.
+    finalEnd_ = ring.empty() ? std::numeric_limits<int64_t>::min()
+                             : floorDiv(ring.timeAt(ring.size() - 1), msPerColumn);
+    return columns_;
 }
 
 } // namespace qzt::chart

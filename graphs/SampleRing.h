@@ -97,4 +97,28 @@ private:
 // out.size() + 1 values. Costs O(columns * log) plus the min/max queries.
 void decimate(const SampleRing &ring, std::span<const int64_t> edges, std::span<Column> out);
 
+// The decimation of one trace kept from paint to paint. Columns are aligned
+// to multiples of msPerColumn in epoch time (column k covers
+// [k * msPerColumn, (k + 1) * msPerColumn)), so a column that no new sample
+// can enter and no dropped sample has left is final and is reused; as time
+// goes on only the newest columns, and the one where old samples drop out,
+// are recomputed. A scrolling window then costs O(columns) copies plus the
+// decimation of O(1) columns per call.
+class ColumnCache {
+public:
+    // Summaries of columns [firstColumn, firstColumn + count), valid until
+    // the next call.
+    std::span<const Column> columns(const SampleRing &ring, int64_t msPerColumn,
+                                    int64_t firstColumn, std::size_t count);
+
+private:
+    int64_t msPerColumn_ = 0;
+    int64_t first_ = 0;
+    // Columns below this one held all their samples at the last call.
+    int64_t finalEnd_ = 0;
+    std::vector<Column> columns_;
+    std::vector<Column> next_;
+    std::vector<int64_t> edges_;
+};
+
 } // namespace qzt::chart

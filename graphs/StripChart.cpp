@@ -1,6 +1,7 @@
 #include "graphs/StripChart.h"
 
 #include "common/TextFormat.h"
+#include "graphs/TraceRaster.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -52,6 +53,12 @@ QFont titleFont()
     return f;
 }
 
+int64_t floorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
 QString valueLabel(double v, double step)
 {
     const int decimals = step >= 1.0 ? 0 : int(std::ceil(-std::log10(step) - 1e-9));
@@ -70,7 +77,7 @@ StripChart::StripChart(const ChartSpec &spec, Clock clock, QWidget *parent,
 {
     traces_.reserve(spec.traces.size());
     for (const QColor &c : spec.traces)
-        traces_.push_back({c, SampleRing(historyCapacity)});
+        traces_.push_back({c, SampleRing(historyCapacity), {}});
     for (const CaptionSpec &c : spec.captions)
         captions_.push_back({c.text, c.colour, c.x, c.y, c.title});
     for (std::size_t i = 0; i < kTimeLabelPatterns.size(); ++i)
@@ -205,35 +212,63 @@ void StripChart::zoomBy(double factor, int plotX)
     update();
 }
 
-double StripChart::yFor(double value) const
+ValueMap StripChart::valueMap() const
 {
     const double range = upper_ > lower_ ? upper_ - lower_ : 1.0;
-    const double y = plot_.top() + (upper_ - value) * plot_.height() / range;
-    // Far-off points are clipped anyway; keep them in a range the raster
-    // engine handles exactly.
-    return std::clamp(y, -1e5, 1e5);
+    return {upper_, plot_.height() / range};
+}
+
+double StripChart::yFor(double value) const
+{
+    return plot_.top() + valueMap()(value);
+}
+
+std::vector<StripChart::TimeTick> StripChart::timeTicks(int64_t left) const
+{
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t step = tickStep(double(perColumn), labelWidths_, kLabelGapPx);
+    const int64_t offset = int64_t(QDateTime::fromMSecsSinceEpoch(left).offsetFromUtc()) * 1000;
+    std::vector<TimeTick> ticks;
+    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset))
+        ticks.push_back({int((t - left) / perColumn), t, patternForStep(step)});
+    return ticks;
+}
+
+QStringList StripChart::timeLabels() const
+{
+    layout();
+    QStringList out;
+    for (const TimeTick &t : timeTicks(view_.leftEdge(now())))
+        out << formatTime(timeLabelPattern(t.pattern), localTime(t.time));
+    return out;
 }
 
 void StripChart::paintEvent(QPaintEvent *)
 {
     layout();
     QPainter p(this);
-    p.fillRect(rect(), Qt::white);
     const int64_t left = view_.leftEdge(now());
+    const int maxValueTicks = std::clamp(plot_.height() / 28, 2, 11);
+    const ValueTicks values = valueTicks(lower_, upper_, maxValueTicks);
+    const std::vector<TimeTick> times = timeTicks(left);
 
-    paintValueAxis(p);
-    paintTimeAxis(p, left);
+    // The plot is one image we fill pixel by pixel; around it, white.
+    const QRect r = rect();
+    p.fillRect(QRect(0, 0, r.width(), plot_.top()), Qt::white);
+    p.fillRect(QRect(0, plot_.bottom() + 1, r.width(), r.height() - plot_.bottom() - 1), Qt::white);
+    p.fillRect(QRect(0, plot_.top(), plot_.left(), plot_.height()), Qt::white);
+    p.fillRect(QRect(plot_.right() + 1, plot_.top(), r.width() - plot_.right() - 1, plot_.height()),
+               Qt::white);
+    paintPlot(left, values, times);
+    p.drawImage(plot_.topLeft(), plotImage_);
 
-    p.save();
-    p.setClipRect(plot_);
-    for (const Trace &t : traces_)
-        paintTrace(p, t, left);
-    p.restore();
+    // Frame just outside the plot.
+    p.fillRect(QRect(plot_.left() - 1, plot_.top() - 1, plot_.width() + 2, 1), kFrameColour);
+    p.fillRect(QRect(plot_.left() - 1, plot_.bottom() + 1, plot_.width() + 2, 1), kFrameColour);
+    p.fillRect(QRect(plot_.left() - 1, plot_.top(), 1, plot_.height()), kFrameColour);
+    p.fillRect(QRect(plot_.right() + 1, plot_.top(), 1, plot_.height()), kFrameColour);
 
-    p.setPen(kFrameColour);
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(plot_.adjusted(-1, -1, 0, 0));
-
+    paintAxisLabels(p, values, times);
     paintCaptions(p);
 
     if (!view_.live()) {
@@ -249,112 +284,94 @@ void StripChart::paintEvent(QPaintEvent *)
         paintReadout(p, *hoverX_);
 }
 
-void StripChart::paintValueAxis(QPainter &p) const
+void StripChart::paintPlot(int64_t left, const ValueTicks &values,
+                           const std::vector<TimeTick> &times)
 {
-    const int maxTicks = std::clamp(plot_.height() / 28, 2, 11);
-    const ValueTicks ticks = valueTicks(lower_, upper_, maxTicks);
+    if (plotImage_.size() != plot_.size())
+        plotImage_ = QImage(plot_.size(), QImage::Format_RGB32);
+    plotImage_.fill(QColor(Qt::white).rgb());
+    const int w = plotImage_.width();
+    const int h = plotImage_.height();
+    auto *bits = reinterpret_cast<QRgb *>(plotImage_.bits());
+    const qsizetype stride = plotImage_.bytesPerLine() / qsizetype(sizeof(QRgb));
+    const QRgb grid = kGridColour.rgb();
+
+    // Grid first, traces over it.
+    const ValueMap map = valueMap();
+    for (int i = 0; i < values.count; ++i) {
+        const int y = int(std::floor(map(values.first + i * values.step) + 0.5));
+        if (y >= 0 && y < h)
+            std::fill_n(bits + y * stride, w, grid);
+    }
+    for (const TimeTick &t : times)
+        if (t.column >= 0 && t.column < w)
+            for (int y = 0; y < h; ++y)
+                bits[y * stride + t.column] = grid;
+
+    const int count = view_.columns();
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t right = left + count * perColumn;
+    spans_.resize(std::size_t(count));
+    for (Trace &trace : traces_) {
+        const SampleRing &ring = trace.history;
+        if (ring.empty())
+            continue;
+        const std::span<const Column> columns =
+            trace.columns.columns(ring, perColumn, left / perColumn, std::size_t(count));
+        // The line runs in from the sample before the window and out to the
+        // one after it.
+        const auto columnOf = [&](int64_t t) {
+            return std::clamp<int64_t>(floorDiv(t - left, perColumn), -100000, 100000);
+        };
+        std::optional<Vertex> entry;
+        std::optional<Vertex> exit;
+        const std::size_t firstInside = ring.lowerBound(left);
+        if (firstInside > 0) {
+            const Sample s = ring.at(firstInside - 1);
+            entry = Vertex{columnOf(s.timeMs), s.value};
+        }
+        const std::size_t firstAfter = ring.lowerBound(right, firstInside);
+        if (firstAfter < ring.size()) {
+            const Sample s = ring.at(firstAfter);
+            exit = Vertex{columnOf(s.timeMs), s.value};
+        }
+        rasterizeTrace(columns, map, entry, exit, h, spans_);
+
+        const QRgb colour = trace.colour.rgb();
+        for (int x = 0; x < std::min(count, w); ++x) {
+            const Span &s = spans_[std::size_t(x)];
+            for (int y = s.top; y <= s.bottom; ++y)
+                bits[y * stride + x] = colour;
+        }
+    }
+}
+
+void StripChart::paintAxisLabels(QPainter &p, const ValueTicks &values,
+                                 const std::vector<TimeTick> &times) const
+{
     p.setFont(font_);
+    p.setPen(Qt::black);
     const double ascent = metrics_.ascent();
     const double descent = metrics_.descent();
-    for (int i = 0; i < ticks.count; ++i) {
-        const double v = ticks.first + i * ticks.step;
-        const double y = std::round(yFor(v));
-        p.setPen(kGridColour);
-        p.drawLine(QPointF(plot_.left(), y), QPointF(plot_.right(), y));
-        const QString text = valueLabel(v, ticks.step);
-        p.setPen(Qt::black);
+    for (int i = 0; i < values.count; ++i) {
+        const double v = values.first + i * values.step;
+        const double y = std::floor(yFor(v) + 0.5);
+        const QString text = valueLabel(v, values.step);
         p.drawText(QPointF(plot_.left() - 5 - metrics_.horizontalAdvance(text),
                            y + (ascent - descent) / 2),
                    text);
     }
-}
-
-void StripChart::paintTimeAxis(QPainter &p, int64_t left) const
-{
-    const int64_t perColumn = view_.msPerColumn();
-    const int64_t step = tickStep(double(perColumn), labelWidths_, kLabelGapPx);
-    const QString pattern = timeLabelPattern(patternForStep(step));
-    const int64_t offset = int64_t(QDateTime::fromMSecsSinceEpoch(left).offsetFromUtc()) * 1000;
-    const double baseline = plot_.bottom() + 4 + metrics_.ascent();
-    p.setFont(font_);
-    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset)) {
-        const double x = plot_.left() + std::floor(double(t - left) / double(perColumn)) + 0.5;
-        p.setPen(kGridColour);
-        p.drawLine(QPointF(x, plot_.top()), QPointF(x, plot_.bottom()));
-        p.setPen(kFrameColour);
-        p.drawLine(QPointF(x, plot_.bottom() + 1), QPointF(x, plot_.bottom() + 3));
-        const QString text = formatTime(pattern, localTime(t));
+    const double baseline = plot_.bottom() + 4 + ascent;
+    for (const TimeTick &t : times) {
+        const int x = plot_.left() + t.column;
+        p.fillRect(QRect(x, plot_.bottom() + 2, 1, 3), kFrameColour);
+        const QString text = formatTime(timeLabelPattern(t.pattern), localTime(t.time));
         const double w = metrics_.horizontalAdvance(text);
-        if (x - w / 2 < 0 || x + w / 2 > width())
+        const double textLeft = x + 0.5 - w / 2;
+        if (textLeft < 0 || textLeft + w > width())
             continue;
-        p.setPen(Qt::black);
-        p.drawText(QPointF(x - w / 2, baseline), text);
+        p.drawText(QPointF(textLeft, baseline), text);
     }
-}
-
-QStringList StripChart::timeLabels() const
-{
-    layout();
-    const int64_t left = view_.leftEdge(now());
-    const int64_t step = tickStep(double(view_.msPerColumn()), labelWidths_, kLabelGapPx);
-    const QString pattern = timeLabelPattern(patternForStep(step));
-    const int64_t offset = int64_t(QDateTime::fromMSecsSinceEpoch(left).offsetFromUtc()) * 1000;
-    QStringList out;
-    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset))
-        out << formatTime(pattern, localTime(t));
-    return out;
-}
-
-void StripChart::paintTrace(QPainter &p, const Trace &trace, int64_t left)
-{
-    const SampleRing &ring = trace.history;
-    if (ring.empty())
-        return;
-    const int count = view_.columns();
-    const int64_t perColumn = view_.msPerColumn();
-    const int64_t right = left + count * perColumn;
-    edges_.resize(std::size_t(count) + 1);
-    for (int c = 0; c <= count; ++c)
-        edges_[std::size_t(c)] = left + c * perColumn;
-    columns_.resize(std::size_t(count));
-    decimate(ring, edges_, columns_);
-
-    const auto xFor = [&](int64_t t) {
-        return plot_.left() + double(t - left) / double(perColumn);
-    };
-    points_.clear();
-    // Lines run in from the sample before the window and out to the one after.
-    const std::size_t firstInside = ring.lowerBound(left);
-    if (firstInside > 0) {
-        const Sample s = ring.at(firstInside - 1);
-        points_.emplace_back(xFor(s.timeMs), yFor(s.value));
-    }
-    // Each column draws its first sample, its extremes and its last sample
-    // at one x: a vertical stroke over the column's range joined to its
-    // neighbours.
-    for (int c = 0; c < count; ++c) {
-        const Column &col = columns_[std::size_t(c)];
-        if (col.count == 0)
-            continue;
-        const double x = plot_.left() + c + 0.5;
-        points_.emplace_back(x, yFor(col.first));
-        if (col.count > 1) {
-            points_.emplace_back(x, yFor(col.min));
-            points_.emplace_back(x, yFor(col.max));
-            points_.emplace_back(x, yFor(col.last));
-        }
-    }
-    const std::size_t firstAfter = ring.lowerBound(right, firstInside);
-    if (firstAfter < ring.size()) {
-        const Sample s = ring.at(firstAfter);
-        points_.emplace_back(xFor(s.timeMs), yFor(s.value));
-    }
-
-    p.setPen(QPen(trace.colour, 1));
-    if (points_.size() == 1)
-        p.drawPoint(points_.front());
-    else
-        p.drawPolyline(points_.data(), int(points_.size()));
 }
 
 void StripChart::paintCaptions(QPainter &p) const

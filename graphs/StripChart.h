@@ -5,10 +5,12 @@
 
 #include "graphs/ChartScales.h"
 #include "graphs/SampleRing.h"
+#include "graphs/TraceRaster.h"
 
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPointF>
 #include <QPointer>
 #include <QRect>
@@ -135,6 +137,7 @@ private:
     struct Trace {
         QColor colour;
         chart::SampleRing history;
+        chart::ColumnCache columns;
     };
     struct Caption {
         QString text;
@@ -150,9 +153,19 @@ private:
     int64_t oldestSample() const;
     double yFor(double value) const;
 
-    void paintValueAxis(QPainter &p) const;
-    void paintTimeAxis(QPainter &p, int64_t left) const;
-    void paintTrace(QPainter &p, const Trace &trace, int64_t left);
+    struct TimeTick {
+        int column; // plot column of the tick
+        int64_t time;
+        int pattern; // index into kTimeLabelPatterns
+    };
+    std::vector<TimeTick> timeTicks(int64_t left) const;
+    chart::ValueMap valueMap() const;
+
+    // Fills plotImage_ with background, grid and traces.
+    void paintPlot(int64_t left, const chart::ValueTicks &values,
+                   const std::vector<TimeTick> &times);
+    void paintAxisLabels(QPainter &p, const chart::ValueTicks &values,
+                         const std::vector<TimeTick> &times) const;
     void paintCaptions(QPainter &p) const;
     void paintReadout(QPainter &p, int x) const;
 
@@ -174,10 +187,10 @@ private:
     mutable QRect plot_;
     mutable chart::TimeView view_;
 
-    // Per-paint work buffers, kept to avoid allocating at every tick.
-    std::vector<int64_t> edges_;
-    std::vector<chart::Column> columns_;
-    std::vector<QPointF> points_;
+    // The plot area's pixels and the per-column runs of one trace, kept to
+    // avoid allocating at every tick.
+    QImage plotImage_;
+    std::vector<chart::Span> spans_;
 
     std::optional<int> hoverX_;
     std::optional<int> dragX_;

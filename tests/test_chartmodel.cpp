@@ -5,6 +5,7 @@
 #include "graphs/ChartScales.h"
 #include "graphs/GraphRules.h"
 #include "graphs/SampleRing.h"
+#include "graphs/TraceRaster.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -145,7 +146,12 @@ class TestChartModel : public QObject {
 private slots:
     void ringAndDecimationMatchReference_data();
     void ringAndDecimationMatchReference();
+    void cachedColumnsMatchFreshDecimation_data();
+    void cachedColumnsMatchFreshDecimation();
     void clockSteppingBackCountsAsTheNewestTime();
+    void rasterMatchesSegmentBySegmentReference_data();
+    void rasterMatchesSegmentBySegmentReference();
+    void rasterOfAFlatLineIsOneRowThick();
     void historyMemoryGrowsOnlyWithSamples();
 
     void formatMatchesCStrftime_data();
@@ -229,6 +235,52 @@ void TestChartModel::ringAndDecimationMatchReference()
     compareWithReference(ring, ref, rng);
 }
 
+void TestChartModel::cachedColumnsMatchFreshDecimation_data()
+{
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("drops samples often") << 50 << 21u;
+    QTest::newRow("drops now and then") << 300 << 22u;
+    QTest::newRow("several chunks") << 2000 << 23u;
+}
+
+void TestChartModel::cachedColumnsMatchFreshDecimation()
+{
+    QFETCH(int, capacity);
+    QFETCH(quint32, seed);
+    QRandomGenerator rng(seed);
+    SampleRing ring{std::size_t(capacity)};
+    ColumnCache cache;
+    int64_t t = -5000; // negative times too: columns are floor-aligned
+    int64_t perColumn = 7;
+    std::size_t count = 40;
+    for (int step = 0; step < 600; ++step) {
+        // A tick's worth of samples (sometimes none), then a repaint that
+        // usually follows the newest sample, sometimes looks back, and now
+        // and then changes zoom or width.
+        for (int n = int(rng.bounded(12)); n > 0; --n) {
+            t += rng.bounded(4);
+            ring.append(t, float(int(rng.bounded(100)) - 50));
+        }
+        if (rng.bounded(25) == 0)
+            perColumn = std::array<int64_t, 3>{3, 7, 10}[rng.bounded(3)];
+        if (rng.bounded(25) == 0)
+            count = 1 + rng.bounded(80u);
+        int64_t first = t / perColumn - int64_t(count) + 1;
+        if (t < 0 && t % perColumn != 0)
+            --first;
+        if (rng.bounded(5) == 0)
+            first -= rng.bounded(30);
+        const std::span<const Column> got = cache.columns(ring, perColumn, first, count);
+        std::vector<int64_t> edges(count + 1);
+        for (std::size_t e = 0; e <= count; ++e)
+            edges[e] = (first + int64_t(e)) * perColumn;
+        std::vector<Column> want(count);
+        decimate(ring, edges, want);
+        QCOMPARE(std::vector<Column>(got.begin(), got.end()), want);
+    }
+}
+
 void TestChartModel::clockSteppingBackCountsAsTheNewestTime()
 {
     SampleRing ring(8);
@@ -240,6 +292,118 @@ void TestChartModel::clockSteppingBackCountsAsTheNewestTime()
     QCOMPARE(ring.timeAt(2), int64_t(100));
     QCOMPARE(ring.lowerBound(100), std::size_t(0));
     QCOMPARE(ring.lowerBound(101), std::size_t(3));
+}
+
+void TestChartModel::rasterMatchesSegmentBySegmentReference_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("emptyPercent");
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("dense") << 120 << 0 << 31u;
+    QTest::newRow("some gaps") << 120 << 40 << 32u;
+    QTest::newRow("sparse, zoomed in") << 200 << 90 << 33u;
+    QTest::newRow("one column") << 1 << 0 << 34u;
+    QTest::newRow("nothing inside") << 50 << 100 << 35u;
+}
+
+void TestChartModel::rasterMatchesSegmentBySegmentReference()
+{
+    QFETCH(int, columns);
+    QFETCH(int, emptyPercent);
+    QFETCH(quint32, seed);
+    QRandomGenerator rng(seed);
+    const auto value = [&] { return float(int(rng.bounded(160)) - 80) / 4.0f; };
+    const std::size_t n = std::size_t(columns);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<Column> cols(n);
+        for (Column &c : cols) {
+            if (int(rng.bounded(100)) < emptyPercent)
+                continue;
+            const int k = 1 + int(rng.bounded(4));
+            float v[4];
+            for (int i = 0; i < k; ++i)
+                v[i] = value();
+            c = {std::size_t(k), v[0], v[k - 1], *std::min_element(v, v + k),
+                 *std::max_element(v, v + k)};
+        }
+        const ValueMap map{double(rng.bounded(5, 20)), double(rng.bounded(1, 9)) / 2.0};
+        const int rows = 1 + int(rng.bounded(120));
+        std::optional<Vertex> entry, exit;
+        if (rng.bounded(3))
+            entry = Vertex{-1 - int64_t(rng.bounded(6)), value()};
+        if (rng.bounded(3))
+            exit = Vertex{columns + int64_t(rng.bounded(6)), value()};
+
+        // Reference: every piece of the line against every pixel column.
+        struct P {
+            double x, y;
+        };
+        std::vector<P> line;
+        if (entry)
+            line.push_back({double(entry->column), map(entry->value)});
+        for (int c = 0; c < columns; ++c) {
+            const Column &col = cols[std::size_t(c)];
+            if (col.count == 0)
+                continue;
+            for (float v : {col.first, col.min, col.max, col.last})
+                line.push_back({double(c), map(v)});
+        }
+        if (exit && !line.empty())
+            line.push_back({double(exit->column), map(exit->value)});
+        std::vector<Span> want(n);
+        for (int x = 0; x < columns; ++x) {
+            double lo = 1e300, hi = -1e300;
+            for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+                const P a = line[i], b = line[i + 1];
+                if (a.x == b.x) {
+                    if (a.x == x) {
+                        lo = std::min({lo, a.y, b.y});
+                        hi = std::max({hi, a.y, b.y});
+                    }
+                    continue;
+                }
+                const double s0 = std::max(a.x, x - 0.5), s1 = std::min(b.x, x + 0.5);
+                if (s0 > s1)
+                    continue;
+                const double slope = (b.y - a.y) / (b.x - a.x);
+                for (double s : {s0, s1}) {
+                    const double y = s == b.x ? b.y : a.y + (s - a.x) * slope;
+                    lo = std::min(lo, y);
+                    hi = std::max(hi, y);
+                }
+            }
+            if (lo <= hi) {
+                Span &w = want[std::size_t(x)];
+                w.top = std::max(int(std::floor(lo + 0.5)), 0);
+                w.bottom = std::min(int(std::floor(hi + 0.5)), rows - 1);
+                if (w.empty())
+                    w = Span{};
+            }
+        }
+        std::vector<Span> got(n);
+        rasterizeTrace(cols, map, entry, exit, rows, got);
+        for (std::size_t x = 0; x < got.size(); ++x) {
+            const bool same = got[x].empty() ? want[x].empty() : got[x] == want[x];
+            if (!same)
+                QFAIL(qPrintable(QStringLiteral("round %1, column %2: rows %3..%4, want %5..%6")
+                                     .arg(round)
+                                     .arg(x)
+                                     .arg(got[x].top)
+                                     .arg(got[x].bottom)
+                                     .arg(want[x].top)
+                                     .arg(want[x].bottom)));
+        }
+    }
+}
+
+void TestChartModel::rasterOfAFlatLineIsOneRowThick()
+{
+    std::vector<Column> cols(10, Column{3, 5.0f, 5.0f, 5.0f, 5.0f});
+    cols[4] = Column{};
+    std::vector<Span> spans(cols.size());
+    rasterizeTrace(cols, ValueMap{10.0, 4.0}, Vertex{-3, 5.0f}, Vertex{12, 5.0f}, 100, spans);
+    for (const Span &s : spans)
+        QCOMPARE(s, (Span{20, 20}));
 }
 
 void TestChartModel::historyMemoryGrowsOnlyWithSamples()
