@@ -2,8 +2,9 @@
 // window makes (append every sample, rewrite every legend) and the repaint
 // they schedule, rendered offscreen into an 850 x 480 image. Cases: the
 // voltage chart (5 traces) and a temperature chart (2 traces), showing the
-// last few minutes or the whole 24 hours, holding 1 minute or 24 hours of
-// samples.
+// last five minutes or the whole 24 hours, holding 1 minute, 5 minutes or
+// 24 hours of samples. The history is sized to what it holds, so it stays
+// full while the measured ticks run (24 hours is the charts' own size).
 //
 // Usage: bench_chart [--ticks N] [--warmup N] [--case SUBSTRING]
 #include "common/TextFormat.h"
@@ -82,8 +83,11 @@ struct Rig {
     QStringList labels;
     QString unit;
 
-    Rig(const ChartSpec &spec, const QStringList &legendLabels, const QString &legendUnit)
-        : chart(spec, [this] { return now; }), labels(legendLabels), unit(legendUnit)
+    Rig(const ChartSpec &spec, const QStringList &legendLabels, const QString &legendUnit,
+        std::size_t capacity)
+        : chart(
+              spec, [this] { return now; }, nullptr, capacity),
+          labels(legendLabels), unit(legendUnit)
     {
         chart.resize(850, 480);
     }
@@ -126,7 +130,8 @@ void runCase(const Case &c, const Options &o)
     Rig rig(c.voltage ? voltageSpec() : temperatureSpec(),
             c.voltage ? QStringList{"12V: ", "5V: ", "Vcc: ", "2.5V: ", "Vccp: "}
                       : QStringList{"Internal: ", "External: "},
-            c.voltage ? QStringLiteral("V") : QStringLiteral("°C"));
+            c.voltage ? QStringLiteral("V") : QStringLiteral("°C"),
+            std::size_t(c.historyMinutes) * kTicksPerMinute);
     const int traces = rig.chart.traceCount();
     const int64_t fill = int64_t(c.historyMinutes) * kTicksPerMinute;
     for (int64_t i = 0; i < fill; ++i) {
@@ -184,13 +189,17 @@ int main(int argc, char *argv[])
     }
 
     const Case cases[] = {
-        {"volt5 few-min view, 1 min held", true, false, 1},
-        {"volt5 few-min view, 24 h held", true, false, 24 * 60},
+        {"volt5 5-min view, 1 min held", true, false, 1},
+        {"volt5 5-min view, 5 min held", true, false, 5},
+        {"volt5 5-min view, 24 h held", true, false, 24 * 60},
         {"volt5 24-h view, 1 min held", true, true, 1},
+        {"volt5 24-h view, 5 min held", true, true, 5},
         {"volt5 24-h view, 24 h held", true, true, 24 * 60},
-        {"temp2 few-min view, 1 min held", false, false, 1},
-        {"temp2 few-min view, 24 h held", false, false, 24 * 60},
+        {"temp2 5-min view, 1 min held", false, false, 1},
+        {"temp2 5-min view, 5 min held", false, false, 5},
+        {"temp2 5-min view, 24 h held", false, false, 24 * 60},
         {"temp2 24-h view, 1 min held", false, true, 1},
+        {"temp2 24-h view, 5 min held", false, true, 5},
         {"temp2 24-h view, 24 h held", false, true, 24 * 60},
     };
     std::printf("%d ticks after %d warm-up ticks, 850 x 480 offscreen\n", o.ticks, o.warmup);

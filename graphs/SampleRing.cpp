@@ -195,11 +195,18 @@ std::span<const Column> ColumnCache::columns(const SampleRing &ring, int64_t msP
     std::size_t c = 0;
     while (c < count) {
         const int64_t k = firstColumn + int64_t(c);
+        if ((k + 1) * msPerColumn <= oldest) {
+            // Wholly before the oldest sample: empty, and stays so.
+            next_[c++] = Column{};
+            continue;
+        }
         if (reusable(k)) {
             next_[c] = columns_[std::size_t(k - first_)];
             ++c;
             continue;
         }
+        // Columns before the oldest sample come only first, so a run of
+        // columns to recompute ends at the next reusable one.
         std::size_t end = c + 1;
         while (end < count && !reusable(firstColumn + int64_t(end)))
             ++end;

@@ -78,8 +78,12 @@ StripChart::StripChart(const ChartSpec &spec, Clock clock, QWidget *parent,
     traces_.reserve(spec.traces.size());
     for (const QColor &c : spec.traces)
         traces_.push_back({c, SampleRing(historyCapacity), {}});
-    for (const CaptionSpec &c : spec.captions)
-        captions_.push_back({c.text, c.colour, c.x, c.y, c.title});
+    for (const CaptionSpec &c : spec.captions) {
+        QStaticText layout(c.text);
+        layout.setTextFormat(Qt::PlainText);
+        layout.prepare(QTransform(), c.title ? titleFont_ : font_);
+        captions_.push_back({c.text, c.colour, c.x, c.y, c.title, layout});
+    }
     for (std::size_t i = 0; i < kTimeLabelPatterns.size(); ++i)
         labelWidths_[i] = metrics_.horizontalAdvance(widestLabel(timeLabelPattern(int(i))));
 
@@ -112,7 +116,10 @@ void StripChart::setCaption(const QString &text)
 {
     if (selected_ < 0 || selected_ >= captionCount())
         return;
-    captions_[std::size_t(selected_)].text = text;
+    Caption &c = captions_[std::size_t(selected_)];
+    c.text = text;
+    c.layout.setText(text);
+    c.layout.prepare(QTransform(), c.title ? titleFont_ : font_);
     update();
 }
 
@@ -351,40 +358,52 @@ void StripChart::paintAxisLabels(QPainter &p, const ValueTicks &values,
 {
     p.setFont(font_);
     p.setPen(Qt::black);
-    const double ascent = metrics_.ascent();
-    const double descent = metrics_.descent();
     for (int i = 0; i < values.count; ++i) {
         const double v = values.first + i * values.step;
-        const double y = std::floor(yFor(v) + 0.5);
-        const QString text = valueLabel(v, values.step);
-        p.drawText(QPointF(plot_.left() - 5 - metrics_.horizontalAdvance(text),
-                           y + (ascent - descent) / 2),
-                   text);
+        const double y = std::floor(yFor(v) + 0.5) + 0.5;
+        const QStaticText &text = label(valueLabel(v, values.step));
+        const QSizeF size = text.size();
+        p.drawStaticText(QPointF(plot_.left() - 5 - size.width(), y - size.height() / 2), text);
     }
-    const double baseline = plot_.bottom() + 4 + ascent;
     for (const TimeTick &t : times) {
         const int x = plot_.left() + t.column;
         p.fillRect(QRect(x, plot_.bottom() + 2, 1, 3), kFrameColour);
-        const QString text = formatTime(timeLabelPattern(t.pattern), localTime(t.time));
-        const double w = metrics_.horizontalAdvance(text);
+        const QStaticText &text = label(formatTime(timeLabelPattern(t.pattern), localTime(t.time)));
+        const double w = text.size().width();
         const double textLeft = x + 0.5 - w / 2;
         if (textLeft < 0 || textLeft + w > width())
             continue;
-        p.drawText(QPointF(textLeft, baseline), text);
+        p.drawStaticText(QPointF(textLeft, plot_.bottom() + 4), text);
     }
 }
 
-void StripChart::paintCaptions(QPainter &p) const
+void StripChart::paintCaptions(QPainter &p)
 {
     const double w = width();
     const double h = height();
-    for (const Caption &c : captions_) {
-        const QFontMetricsF &fm = c.title ? titleMetrics_ : metrics_;
+    for (Caption &c : captions_) {
         p.setFont(c.title ? titleFont_ : font_);
         p.setPen(c.colour);
-        const double tw = fm.horizontalAdvance(c.text);
-        p.drawText(QPointF(c.x * w - tw / 2, c.y * h + (fm.ascent() - fm.descent()) / 2), c.text);
+        const QSizeF size = c.layout.size();
+        p.drawStaticText(QPointF(c.x * w - size.width() / 2, c.y * h - size.height() / 2),
+                         c.layout);
     }
+}
+
+const QStaticText &StripChart::label(const QString &text) const
+{
+    // Axis labels repeat from paint to paint; the few hundred a long session
+    // can show are dropped now and then.
+    if (labels_.size() > 256)
+        labels_.clear();
+    auto it = labels_.find(text);
+    if (it == labels_.end()) {
+        QStaticText layout(text);
+        layout.setTextFormat(Qt::PlainText);
+        layout.prepare(QTransform(), font_);
+        it = labels_.insert(text, layout);
+    }
+    return *it;
 }
 
 QStringList StripChart::readoutAt(int x) const

@@ -10,10 +10,12 @@
 #include <QColor>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QImage>
 #include <QPointF>
 #include <QPointer>
 #include <QRect>
+#include <QStaticText>
 #include <QStringList>
 #include <QWidget>
 
@@ -145,6 +147,8 @@ private:
         double x;
         double y;
         bool title;
+        // Laid out once per text rather than at every paint.
+        QStaticText layout;
     };
 
     // Places the plot for the present size; cheap when the size is unchanged.
@@ -166,7 +170,9 @@ private:
                    const std::vector<TimeTick> &times);
     void paintAxisLabels(QPainter &p, const chart::ValueTicks &values,
                          const std::vector<TimeTick> &times) const;
-    void paintCaptions(QPainter &p) const;
+    void paintCaptions(QPainter &p);
+    // An axis label laid out in the chart's font, kept while it is in use.
+    const QStaticText &label(const QString &text) const;
     void paintReadout(QPainter &p, int x) const;
 
     Clock clock_;
@@ -191,6 +197,7 @@ private:
     // avoid allocating at every tick.
     QImage plotImage_;
     std::vector<chart::Span> spans_;
+    mutable QHash<QString, QStaticText> labels_;
 
     std::optional<int> hoverX_;
     std::optional<int> dragX_;

@@ -37,11 +37,6 @@ void cover(Span &s, double a, double b)
 
 } // namespace
 
-double ValueMap::operator()(double v) const
-{
-    return std::clamp((upper - v) * pxPerUnit, -1e5, 1e5);
-}
-
 void rasterizeTrace(std::span<const Column> columns, const ValueMap &map,
                     std::optional<Vertex> entry, std::optional<Vertex> exit, int rows,
                     std::span<Span> out)
@@ -79,8 +74,8 @@ void rasterizeTrace(std::span<const Column> columns, const ValueMap &map,
             const double middle = previous->y + 0.5 * (first - previous->y);
             if (c > 0)
                 cover(out[std::size_t(c - 1)], previous->y, middle);
-            cover(out[std::size_t(c)], std::min({middle, low, high}),
-                  std::max({middle, low, high}));
+            // map() turns the larger value into the smaller row: low >= high.
+            cover(out[std::size_t(c)], std::min(middle, high), std::max(middle, low));
         } else {
             if (previous)
                 segment(*previous, Point{double(c), first});

@@ -26,7 +26,11 @@ struct Span {
 struct ValueMap {
     double upper;
     double pxPerUnit;
-    double operator()(double v) const;
+    double operator()(double v) const
+    {
+        const double y = (upper - v) * pxPerUnit;
+        return y < -1e5 ? -1e5 : (y > 1e5 ? 1e5 : y);
+    }
 };
 
 // A sample outside the visible columns that the line runs in from or out
