@@ -385,8 +385,15 @@ void StripChart::paintCaptions(QPainter &p)
         p.setFont(c.title ? titleFont_ : font_);
         p.setPen(c.colour);
         const QSizeF size = c.layout.size();
-        p.drawStaticText(QPointF(c.x * w - size.width() / 2, c.y * h - size.height() / 2),
-                         c.layout);
+        const double left = c.x * w - size.width() / 2;
+        if (c.title) {
+            // Static text loses the underline; the title is drawn the long way.
+            p.drawText(
+                QPointF(left, c.y * h + (titleMetrics_.ascent() - titleMetrics_.descent()) / 2),
+                c.text);
+        } else {
+            p.drawStaticText(QPointF(left, c.y * h - size.height() / 2), c.layout);
+        }
     }
 }
 
