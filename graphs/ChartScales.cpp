@@ -1,5 +1,7 @@
 #include "graphs/ChartScales.h"
 
+#include "graphs/SampleRing.h"
+
 #include <QDateTime>
 
 #include <algorithm>
@@ -21,12 +23,6 @@ constexpr std::array<int64_t, 18> kTickSteps{
 
 constexpr std::array<const char *, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-int64_t floorDiv(int64_t a, int64_t b)
-{
-    const int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
 
 void appendTwoDigits(QString &out, int v)
 {

@@ -13,12 +13,6 @@ void merge(MinMax &into, float v)
     into.max = std::max(into.max, v);
 }
 
-int64_t floorDiv(int64_t a, int64_t b)
-{
-    const int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
 void merge(MinMax &into, const MinMax &other)
 {
     into.min = std::min(into.min, other.min);

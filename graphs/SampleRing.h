@@ -12,6 +12,14 @@
 
 namespace qzt::chart {
 
+// Division rounding towards minus infinity: the column a time falls in, for
+// times before the epoch too.
+inline int64_t floorDiv(int64_t a, int64_t b)
+{
+    const int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
 struct Sample {
     int64_t timeMs;
     float value;

@@ -53,12 +53,6 @@ QFont titleFont()
     return f;
 }
 
-int64_t floorDiv(int64_t a, int64_t b)
-{
-    const int64_t q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
 QString valueLabel(double v, double step)
 {
     const int decimals = step >= 1.0 ? 0 : int(std::ceil(-std::log10(step) - 1e-9));
