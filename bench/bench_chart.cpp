@@ -7,6 +7,10 @@
 // full while the measured ticks run (24 hours is the charts' own size).
 //
 // Usage: bench_chart [--ticks N] [--warmup N] [--case SUBSTRING]
+// Instructions per tick: run one case under
+//   valgrind --tool=callgrind --toggle-collect='*measuredTick*' bench_chart
+//       --ticks 50 --warmup 10 --case "volt5 5-min view, 24 h held"
+// and divide the collected count by the ticks.
 #include "common/TextFormat.h"
 #include "graphs/StripChart.h"
 

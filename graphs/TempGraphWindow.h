@@ -24,8 +24,6 @@ public:
     // Outer size the window sets for itself when it loads, in twips.
     static QSize outerSizeTwips() { return {12750, 7245}; }
 
-    StripChart *chart() const { return stpTemp; }
-
 public slots:
     // Called by the poll cycle once per tick while the open flag is set.
     void UpdateTempGraph04() { UpdateTempGraph(); }

@@ -21,8 +21,6 @@ public:
 
     static QSize outerSizeTwips() { return {12735, 7245}; }
 
-    StripChart *chart() const { return stpVolt; }
-
 public slots:
     // Called by the poll cycle once per tick while VoltGraph05Open is set.
     void UpdateVoltGraph();
