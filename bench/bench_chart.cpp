@@ -39,9 +39,9 @@ struct Options {
     std::string only;
 };
 
-ChartSpec voltageSpec()
+ChartSetup voltageSetup()
 {
-    ChartSpec s{{Qt::red, Qt::blue, QColor(0, 0, 128), Qt::green, Qt::black}, {}, -1, 16};
+    ChartSetup s{{Qt::red, Qt::blue, QColor(0, 0, 128), Qt::green, Qt::black}, {}, -1, 16};
     const char *labels[] = {"12V", "5V", "Vcc", "2.5V", "Vccp"};
     for (int i = 0; i < 5; ++i)
         s.captions.push_back(
@@ -51,7 +51,7 @@ ChartSpec voltageSpec()
     return s;
 }
 
-ChartSpec temperatureSpec()
+ChartSetup temperatureSetup()
 {
     return {{Qt::red, Qt::blue},
             {{QStringLiteral("Internal: "), Qt::red, 0.90, 0.14},
@@ -87,10 +87,10 @@ struct Rig {
     QStringList labels;
     QString unit;
 
-    Rig(const ChartSpec &spec, const QStringList &legendLabels, const QString &legendUnit,
+    Rig(const ChartSetup &setup, const QStringList &legendLabels, const QString &legendUnit,
         std::size_t capacity)
         : chart(
-              spec, [this] { return now; }, nullptr, capacity),
+              setup, [this] { return now; }, nullptr, capacity),
           labels(legendLabels), unit(legendUnit)
     {
         chart.resize(850, 480);
@@ -131,7 +131,7 @@ double percentile(std::vector<double> v, double p)
 
 void runCase(const Case &c, const Options &o)
 {
-    Rig rig(c.voltage ? voltageSpec() : temperatureSpec(),
+    Rig rig(c.voltage ? voltageSetup() : temperatureSetup(),
             c.voltage ? QStringList{"12V: ", "5V: ", "Vcc: ", "2.5V: ", "Vccp: "}
                       : QStringList{"Internal: ", "External: "},
             c.voltage ? QStringLiteral("V") : QStringLiteral("°C"),

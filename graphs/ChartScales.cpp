@@ -42,8 +42,8 @@ QString formatTime(QStringView pattern, const CivilTime &t)
             out += c;
             continue;
         }
-        const QChar spec = pattern[++i];
-        switch (spec.unicode()) {
+        const QChar conversion = pattern[++i];
+        switch (conversion.unicode()) {
         case 'I':
             appendTwoDigits(out, t.hour % 12 == 0 ? 12 : t.hour % 12);
             break;
@@ -79,7 +79,7 @@ QString formatTime(QStringView pattern, const CivilTime &t)
             break;
         default:
             out += c;
-            out += spec;
+            out += conversion;
             break;
         }
     }

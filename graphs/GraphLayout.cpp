@@ -7,11 +7,11 @@
 
 namespace qzt {
 
-GraphParts buildGraphLayout(QWidget *window, const ChartSpec &spec, const QString &chartName,
+GraphParts buildGraphLayout(QWidget *window, const ChartSetup &setup, const QString &chartName,
                             const AppContext &ctx)
 {
     auto *chart = new StripChart(
-        spec, [now = ctx.now] { return int64_t(now().toMSecsSinceEpoch()); }, window);
+        setup, [now = ctx.now] { return int64_t(now().toMSecsSinceEpoch()); }, window);
     chart->setObjectName(chartName);
 
     auto *frame = new QGroupBox(QStringLiteral("Graph Options"), window);

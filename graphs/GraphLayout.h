@@ -17,7 +17,7 @@ struct GraphParts {
 
 // Fills `window` and returns the chart (named chartName, clocked by the
 // context's clock) and the check box, which starts checked.
-GraphParts buildGraphLayout(QWidget *window, const ChartSpec &spec, const QString &chartName,
+GraphParts buildGraphLayout(QWidget *window, const ChartSetup &setup, const QString &chartName,
                             const AppContext &ctx);
 
 } // namespace qzt

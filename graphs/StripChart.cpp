@@ -63,16 +63,16 @@ QString valueLabel(double v, double step)
 
 } // namespace
 
-StripChart::StripChart(const ChartSpec &spec, Clock clock, QWidget *parent,
+StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
                        std::size_t historyCapacity)
-    : QWidget(parent), clock_(std::move(clock)), lower_(spec.lowerBound), upper_(spec.upperBound),
+    : QWidget(parent), clock_(std::move(clock)), lower_(setup.lowerBound), upper_(setup.upperBound),
       font_(chartFont(kNormalPointSize)), titleFont_(titleFont()), metrics_(font_),
       titleMetrics_(titleFont_)
 {
-    traces_.reserve(spec.traces.size());
-    for (const QColor &c : spec.traces)
+    traces_.reserve(setup.traces.size());
+    for (const QColor &c : setup.traces)
         traces_.push_back({c, SampleRing(historyCapacity), {}});
-    for (const CaptionSpec &c : spec.captions) {
+    for (const CaptionSetup &c : setup.captions) {
         QStaticText layout(c.text);
         layout.setTextFormat(Qt::PlainText);
         layout.prepare(QTransform(), c.title ? titleFont_ : font_);

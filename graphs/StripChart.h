@@ -30,7 +30,7 @@ namespace qzt {
 
 // A caption of the chart. The position is a fraction of the chart's width
 // and height from its top left corner and marks the caption's centre.
-struct CaptionSpec {
+struct CaptionSetup {
     QString text;
     QColor colour;
     double x;
@@ -39,9 +39,9 @@ struct CaptionSpec {
 };
 
 // Everything a new chart starts from.
-struct ChartSpec {
+struct ChartSetup {
     std::vector<QColor> traces;
-    std::vector<CaptionSpec> captions;
+    std::vector<CaptionSetup> captions;
     int16_t lowerBound;
     int16_t upperBound;
 };
@@ -54,7 +54,7 @@ public:
     // Asks the user where to save a picture; empty means cancelled.
     using PathPrompt = std::function<QString()>;
 
-    StripChart(const ChartSpec &spec, Clock clock, QWidget *parent = nullptr,
+    StripChart(const ChartSetup &setup, Clock clock, QWidget *parent = nullptr,
                std::size_t historyCapacity = chart::SampleRing::kDefaultCapacity);
     ~StripChart() override;
 

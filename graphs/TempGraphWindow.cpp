@@ -17,7 +17,7 @@ const QColor kDarkGreen(0, 128, 0);
 
 // A new chart: internal temperature in red, external in blue, their legends,
 // the legend heading and the model's name as the title.
-ChartSpec temperatureChart(Model model)
+ChartSetup temperatureChart(Model model)
 {
     return {{kRed, kBlue},
             {{QStringLiteral("Internal: "), kRed, 0.90, 0.14},

@@ -29,18 +29,18 @@ constexpr std::array<Supply, 5> kSupplies{{
     {u"Vccp: ", "Vccp", qRgb(0, 0, 0)},
 }};
 
-ChartSpec voltageChart()
+ChartSetup voltageChart()
 {
-    ChartSpec spec{{}, {}, -1, 16};
+    ChartSetup setup{{}, {}, -1, 16};
     for (std::size_t i = 0; i < kSupplies.size(); ++i) {
         const QColor colour = QColor::fromRgb(kSupplies[i].colour);
-        spec.traces.push_back(colour);
-        spec.captions.push_back(
+        setup.traces.push_back(colour);
+        setup.captions.push_back(
             {QLatin1String(kSupplies[i].initial), colour, 0.90, 0.14 + 0.07 * double(i)});
     }
-    spec.captions.push_back({QStringLiteral("QZT6605"), QColor(0, 128, 0), 0.44, 0.12, true});
-    spec.captions.push_back({QStringLiteral("Voltage (V)"), Qt::black, 0.90, 0.07});
-    return spec;
+    setup.captions.push_back({QStringLiteral("QZT6605"), QColor(0, 128, 0), 0.44, 0.12, true});
+    setup.captions.push_back({QStringLiteral("Voltage (V)"), Qt::black, 0.90, 0.07});
+    return setup;
 }
 
 } // namespace

@@ -64,11 +64,11 @@ void closeGraph(QWidget *window)
 // A chart of its own with a clock the test moves.
 struct ChartRig {
     int64_t nowMs = QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)).toMSecsSinceEpoch();
-    StripChart chart{ChartSpec{{kRed, kBlue},
-                               {{QStringLiteral("Internal: "), kRed, 0.90, 0.14},
-                                {QStringLiteral("External:"), kBlue, 0.90, 0.21}},
-                               -300,
-                               300},
+    StripChart chart{ChartSetup{{kRed, kBlue},
+                                {{QStringLiteral("Internal: "), kRed, 0.90, 0.14},
+                                 {QStringLiteral("External:"), kBlue, 0.90, 0.21}},
+                                -300,
+                                300},
                      [this] { return nowMs; }};
 
     ChartRig() { chart.resize(850, 480); }
