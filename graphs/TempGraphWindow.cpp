@@ -1,14 +1,44 @@
 #include "graphs/TempGraphWindow.h"
 
+#include "graphs/GraphLayout.h"
+#include "graphs/GraphRules.h"
+#include "graphs/StripChart.h"
 #include "sst/SSTStuff.h"
 
+#include <QCheckBox>
+
 namespace qzt {
+
+namespace {
+
+const QColor kRed(255, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kDarkGreen(0, 128, 0);
+
+// A new chart: internal temperature in red, external in blue, their legends,
+// the legend heading and the model's name as the title.
+ChartSetup temperatureChart(Model model)
+{
+    return {{kRed, kBlue},
+            {{QStringLiteral("Internal: "), kRed, 0.90, 0.14},
+             {QStringLiteral("External:"), kBlue, 0.90, 0.21},
+             {QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07},
+             {QLatin1String(modelInfo(model).name), kDarkGreen, 0.44, 0.12, true}},
+            -300,
+            300};
+}
+
+} // namespace
 
 TempGraphWindow::TempGraphWindow(AppContext &ctx, Model model, QWidget *parent)
     : QWidget(parent), ctx_(ctx), model_(model)
 {
     setObjectName(QStringLiteral("frmTempGraph") + QLatin1String(modelInfo(model).suffix));
     setWindowTitle(QStringLiteral("Temperature Graph"));
+    const GraphParts parts =
+        buildGraphLayout(this, temperatureChart(model), QStringLiteral("stpTemp"), ctx_);
+    stpTemp = parts.chart;
+    chkAutoAdjust = parts.chkAutoAdjust;
     openFlag() = kTrue;
 }
 
@@ -25,8 +55,32 @@ Flag16 &TempGraphWindow::openFlag()
 
 void TempGraphWindow::UpdateTempGraph()
 {
+    const auto &s = ctx_.state.SSTStuff;
     ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, model_);
     SSTGetTemps(ctx_.state, ctx_.usb);
+    // Both samples go in before any caption changes.
+    stpTemp->appendSample(0, double(s.IntTemp));
+    stpTemp->appendSample(1, double(s.ExtTemp));
+    stpTemp->selectCaption(0);
+    stpTemp->setCaption(chart::legendText(u"Internal: ", s.IntTemp, u"°C"));
+    stpTemp->selectCaption(1);
+    stpTemp->setCaption(chart::legendText(u"External: ", s.ExtTemp, u"°C"));
+    if (chkAutoAdjust->isChecked())
+        AdjustGraphRange();
+}
+
+// Fits the value axis around the two readings: margin 20, step 10, the lower
+// bound first.
+void TempGraphWindow::AdjustGraphRange()
+{
+    const auto &s = ctx_.state.SSTStuff;
+    const chart::Extremes e = chart::temperatureExtremes(s.IntTemp, s.ExtTemp);
+    if (const auto lower =
+            chart::fitLowerBound(stpTemp->lowerBound(), e.low, chart::kTemperatureFit))
+        stpTemp->setLowerBound(*lower);
+    if (const auto upper =
+            chart::fitUpperBound(stpTemp->upperBound(), e.high, chart::kTemperatureFit))
+        stpTemp->setUpperBound(*upper);
 }
 
 } // namespace qzt

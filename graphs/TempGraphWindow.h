@@ -1,5 +1,6 @@
 // Temperature graph window: one class serves frmTempGraph04 and
-// frmTempGraph05, parameterised by the chip model.
+// frmTempGraph05, parameterised by the chip model. Windows layer: may use
+// sst/, common/ and the chart of graphs/.
 #pragma once
 
 #include "sst/AppContext.h"
@@ -8,7 +9,11 @@
 #include <QSize>
 #include <QWidget>
 
+class QCheckBox;
+
 namespace qzt {
+
+class StripChart;
 
 class TempGraphWindow : public QWidget {
     Q_OBJECT
@@ -27,9 +32,12 @@ public slots:
 
 private:
     Flag16 &openFlag();
+    void AdjustGraphRange();
 
     AppContext &ctx_;
     Model model_;
+    StripChart *stpTemp = nullptr;
+    QCheckBox *chkAutoAdjust = nullptr;
 };
 
 } // namespace qzt

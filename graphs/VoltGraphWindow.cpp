@@ -1,14 +1,58 @@
 #include "graphs/VoltGraphWindow.h"
 
+#include "graphs/GraphLayout.h"
+#include "graphs/GraphRules.h"
+#include "graphs/StripChart.h"
 #include "sst/Models.h"
 #include "sst/SSTStuff.h"
 
+#include <QCheckBox>
+
+#include <array>
+
 namespace qzt {
+
+namespace {
+
+// The five supplies in the order of Volts: legend label, initial caption,
+// trace and caption colour.
+struct Supply {
+    const char16_t *label;
+    const char *initial;
+    QRgb colour;
+};
+constexpr std::array<Supply, 5> kSupplies{{
+    {u"12V: ", "12V", qRgb(255, 0, 0)},
+    {u"5V: ", "5V", qRgb(0, 0, 255)},
+    {u"Vcc: ", "Vcc", qRgb(0, 0, 128)},
+    {u"2.5V: ", "2.5V", qRgb(0, 255, 0)},
+    {u"Vccp: ", "Vccp", qRgb(0, 0, 0)},
+}};
+
+ChartSetup voltageChart()
+{
+    ChartSetup setup{{}, {}, -1, 16};
+    for (std::size_t i = 0; i < kSupplies.size(); ++i) {
+        const QColor colour = QColor::fromRgb(kSupplies[i].colour);
+        setup.traces.push_back(colour);
+        setup.captions.push_back(
+            {QLatin1String(kSupplies[i].initial), colour, 0.90, 0.14 + 0.07 * double(i)});
+    }
+    setup.captions.push_back({QStringLiteral("QZT6605"), QColor(0, 128, 0), 0.44, 0.12, true});
+    setup.captions.push_back({QStringLiteral("Voltage (V)"), Qt::black, 0.90, 0.07});
+    return setup;
+}
+
+} // namespace
 
 VoltGraphWindow::VoltGraphWindow(AppContext &ctx, QWidget *parent) : QWidget(parent), ctx_(ctx)
 {
     setObjectName(QStringLiteral("frmVoltGraph05"));
     setWindowTitle(QStringLiteral("QZT6605 Voltage Graph"));
+    const GraphParts parts =
+        buildGraphLayout(this, voltageChart(), QStringLiteral("stpVolt"), ctx_);
+    stpVolt = parts.chart;
+    chkAutoAdjust = parts.chkAutoAdjust;
     ctx_.state.Declarations.VoltGraph05Open = kTrue;
 }
 
@@ -19,8 +63,29 @@ VoltGraphWindow::~VoltGraphWindow()
 
 void VoltGraphWindow::UpdateVoltGraph()
 {
+    const auto &volts = ctx_.state.SSTStuff.Volts;
     ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, Model::QZT6605);
     SSTGetVolts(ctx_.state, ctx_.usb);
+    // All five samples go in before any caption changes.
+    for (std::size_t i = 0; i < kSupplies.size(); ++i)
+        stpVolt->appendSample(int(i), double(volts[i]));
+    for (std::size_t i = 0; i < kSupplies.size(); ++i) {
+        stpVolt->selectCaption(int(i));
+        stpVolt->setCaption(chart::legendText(kSupplies[i].label, volts[i], u"V"));
+    }
+    if (chkAutoAdjust->isChecked())
+        AdjustGraphRange();
+}
+
+// Fits the value axis around the five readings: margin 8, step 4, the lower
+// bound first.
+void VoltGraphWindow::AdjustGraphRange()
+{
+    const chart::Extremes e = chart::voltageExtremes(ctx_.state.SSTStuff.Volts);
+    if (const auto lower = chart::fitLowerBound(stpVolt->lowerBound(), e.low, chart::kVoltageFit))
+        stpVolt->setLowerBound(*lower);
+    if (const auto upper = chart::fitUpperBound(stpVolt->upperBound(), e.high, chart::kVoltageFit))
+        stpVolt->setUpperBound(*upper);
 }
 
 } // namespace qzt

@@ -1,4 +1,5 @@
-// Voltage graph window of the QZT6605 (frmVoltGraph05).
+// Voltage graph window of the QZT6605 (frmVoltGraph05). Windows layer: may
+// use sst/, common/ and the chart of graphs/.
 #pragma once
 
 #include "sst/AppContext.h"
@@ -6,7 +7,11 @@
 #include <QSize>
 #include <QWidget>
 
+class QCheckBox;
+
 namespace qzt {
+
+class StripChart;
 
 class VoltGraphWindow : public QWidget {
     Q_OBJECT
@@ -21,7 +26,11 @@ public slots:
     void UpdateVoltGraph();
 
 private:
+    void AdjustGraphRange();
+
     AppContext &ctx_;
+    StripChart *stpVolt = nullptr;
+    QCheckBox *chkAutoAdjust = nullptr;
 };
 
 } // namespace qzt

@@ -1,0 +1,234 @@
+#include "graphs/ChartScales.h"
+
+#include "graphs/SampleRing.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qzt::chart {
+
+namespace {
+
+constexpr int64_t kSecond = 1000;
+constexpr int64_t kMinute = 60 * kSecond;
+constexpr int64_t kHour = 60 * kMinute;
+constexpr int64_t kDay = 24 * kHour;
+
+constexpr std::array<int64_t, 18> kTickSteps{
+    kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
+    kMinute, 2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
+    kHour,   2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay};
+
+constexpr std::array<const char *, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+void appendTwoDigits(QString &out, int v)
+{
+    out += QLatin1Char(char('0' + (v / 10) % 10));
+    out += QLatin1Char(char('0' + v % 10));
+}
+
+} // namespace
+
+QString formatTime(QStringView pattern, const CivilTime &t)
+{
+    QString out;
+    out.reserve(pattern.size() + 8);
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const QChar c = pattern[i];
+        if (c != QLatin1Char('%') || i + 1 == pattern.size()) {
+            out += c;
+            continue;
+        }
+        const QChar conversion = pattern[++i];
+        switch (conversion.unicode()) {
+        case 'I':
+            appendTwoDigits(out, t.hour % 12 == 0 ? 12 : t.hour % 12);
+            break;
+        case 'H':
+            appendTwoDigits(out, t.hour);
+            break;
+        case 'M':
+            appendTwoDigits(out, t.minute);
+            break;
+        case 'S':
+            appendTwoDigits(out, t.second);
+            break;
+        case 'p':
+            out += t.hour < 12 ? QLatin1String("AM") : QLatin1String("PM");
+            break;
+        case 'm':
+            appendTwoDigits(out, t.month);
+            break;
+        case 'd':
+            appendTwoDigits(out, t.day);
+            break;
+        case 'y':
+            appendTwoDigits(out, ((t.year % 100) + 100) % 100);
+            break;
+        case 'Y':
+            out += QString::number(t.year);
+            break;
+        case 'b':
+            out += QLatin1String(kMonths[std::clamp(t.month, 1, 12) - 1]);
+            break;
+        case '%':
+            out += QLatin1Char('%');
+            break;
+        default:
+            out += c;
+            out += conversion;
+            break;
+        }
+    }
+    return out;
+}
+
+CivilTime localTime(int64_t msSinceEpoch)
+{
+    const QDateTime dt = QDateTime::fromMSecsSinceEpoch(msSinceEpoch);
+    const QDate d = dt.date();
+    const QTime t = dt.time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+QString widestLabel(QStringView pattern)
+{
+    // A morning in May: "AM" and "May" are the widest meridiem and month in
+    // common sans-serif faces.
+    QString text = formatTime(pattern, CivilTime{2088, 5, 18, 8, 18, 18});
+    for (QChar &c : text)
+        if (c.isDigit())
+            c = QLatin1Char('8');
+    return text;
+}
+
+int patternForStep(int64_t stepMs)
+{
+    if (stepMs < kMinute)
+        return 0;
+    if (stepMs < kHour)
+        return 1;
+    if (stepMs < kDay)
+        return 2;
+    if (stepMs < 28 * kDay)
+        return 3;
+    if (stepMs < 365 * kDay)
+        return 4;
+    return 5;
+}
+
+int64_t tickStep(double msPerPx, const std::array<double, kTimeLabelPatterns.size()> &labelWidthPx,
+                 double gapPx)
+{
+    for (int64_t step : kTickSteps)
+        if (double(step) >= (labelWidthPx[std::size_t(patternForStep(step))] + gapPx) * msPerPx)
+            return step;
+    return kTickSteps.back();
+}
+
+std::vector<int64_t> tickTimes(int64_t from, int64_t to, int64_t stepMs, int64_t utcOffsetMs)
+{
+    std::vector<int64_t> out;
+    if (stepMs <= 0)
+        return out;
+    // First local multiple of the step at or after `from`.
+    int64_t t = (floorDiv(from + utcOffsetMs - 1, stepMs) + 1) * stepMs - utcOffsetMs;
+    for (; t < to; t += stepMs)
+        out.push_back(t);
+    return out;
+}
+
+ValueTicks valueTicks(double lower, double upper, int maxTicks)
+{
+    if (!(upper > lower) || maxTicks < 2 || !std::isfinite(upper - lower))
+        return {};
+    const double raw = (upper - lower) / (maxTicks - 1);
+    double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    for (;;) {
+        for (double m : {1.0, 2.0, 5.0}) {
+            const double step = m * magnitude;
+            // A small tolerance keeps ticks that sit on the bounds.
+            const double first = std::ceil(lower / step - 1e-9);
+            const double last = std::floor(upper / step + 1e-9);
+            const int count = int(last - first) + 1;
+            if (count <= maxTicks)
+                return {first * step, step, count};
+        }
+        magnitude *= 10.0;
+    }
+}
+
+TimeView::TimeView(int columns, int64_t spanMs)
+    : columns_(std::max(columns, 1)), msPerColumn_(1), spanWanted_(spanMs)
+{
+    setColumns(columns_);
+}
+
+void TimeView::setMsPerColumn(int64_t ms)
+{
+    const int64_t lowest = (kMinSpanMs + columns_ - 1) / columns_;
+    const int64_t highest = (kMaxSpanMs + columns_ - 1) / columns_;
+    msPerColumn_ =
+        std::clamp<int64_t>(ms, std::max<int64_t>(lowest, 1), std::max<int64_t>(highest, 1));
+    end_ = floorDiv(end_, msPerColumn_) * msPerColumn_;
+}
+
+void TimeView::setColumns(int columns)
+{
+    columns_ = std::max(columns, 1);
+    spanWanted_ = std::clamp(spanWanted_, kMinSpanMs, kMaxSpanMs);
+    setMsPerColumn(std::llround(double(spanWanted_) / columns_));
+}
+
+void TimeView::setSpan(int64_t spanMs, int64_t nowMs)
+{
+    const int64_t end = rightEdge(nowMs);
+    spanWanted_ = std::clamp(spanMs, kMinSpanMs, kMaxSpanMs);
+    end_ = end;
+    setMsPerColumn(std::llround(double(spanWanted_) / columns_));
+}
+
+int64_t TimeView::rightEdge(int64_t nowMs) const
+{
+    if (live_)
+        return (floorDiv(nowMs, msPerColumn_) + 1) * msPerColumn_;
+    return end_;
+}
+
+void TimeView::zoom(double factor, double anchorColumn, int64_t nowMs)
+{
+    const int64_t oldPerColumn = msPerColumn_;
+    const double anchor =
+        live_ ? double(columns_) : std::clamp(anchorColumn, 0.0, double(columns_));
+    const double anchorTime = double(leftEdge(nowMs)) + anchor * double(oldPerColumn);
+    spanWanted_ =
+        std::clamp<int64_t>(std::llround(double(spanMs()) * factor), kMinSpanMs, kMaxSpanMs);
+    setMsPerColumn(std::llround(double(spanWanted_) / columns_));
+    if (live_)
+        return;
+    const double end = anchorTime + (double(columns_) - anchor) * double(msPerColumn_);
+    end_ = std::llround(end / double(msPerColumn_)) * msPerColumn_;
+    const int64_t liveEnd = (floorDiv(nowMs, msPerColumn_) + 1) * msPerColumn_;
+    if (end_ >= liveEnd)
+        live_ = true;
+}
+
+void TimeView::pan(double columns, int64_t nowMs, int64_t oldestMs)
+{
+    const int64_t liveEnd = (floorDiv(nowMs, msPerColumn_) + 1) * msPerColumn_;
+    int64_t end = rightEdge(nowMs) - std::llround(columns) * msPerColumn_;
+    // The window starts no earlier than the column of the oldest sample.
+    const int64_t earliest = floorDiv(oldestMs, msPerColumn_) * msPerColumn_ + spanMs();
+    end = std::max(end, earliest);
+    if (end >= liveEnd) {
+        live_ = true;
+        return;
+    }
+    live_ = false;
+    end_ = end;
+}
+
+} // namespace qzt::chart

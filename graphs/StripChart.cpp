@@ -1,0 +1,589 @@
+#include "graphs/StripChart.h"
+
+#include "common/TextFormat.h"
+#include "graphs/TraceRaster.h"
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace qzt {
+
+using namespace chart;
+
+namespace {
+
+constexpr double kNormalPointSize = 8.25;
+constexpr double kTitlePointSize = 13.5;
+// Where the plot ends on the right: the legend column stands beyond it,
+// centred at 0.90 of the width.
+constexpr double kPlotRightFraction = 0.80;
+constexpr double kLabelGapPx = 16.0;
+constexpr double kZoomPerWheelNotch = 1.25;
+constexpr int64_t kShortSpanMs = 5LL * 60 * 1000;
+
+const QColor kGridColour(225, 225, 225);
+const QColor kFrameColour(128, 128, 128);
+const QColor kHistoryColour(160, 82, 0);
+
+QFont chartFont(double pointSize)
+{
+    QFont f(QStringLiteral("Sans Serif"));
+    f.setStyleHint(QFont::SansSerif);
+    f.setPointSizeF(pointSize);
+    return f;
+}
+
+QFont titleFont()
+{
+    QFont f = chartFont(kTitlePointSize);
+    f.setBold(true);
+    f.setUnderline(true);
+    return f;
+}
+
+QString valueLabel(double v, double step)
+{
+    const int decimals = step >= 1.0 ? 0 : int(std::ceil(-std::log10(step) - 1e-9));
+    if (std::abs(v) < step * 1e-6)
+        v = 0.0; // no "-0"
+    return QString::number(v, 'f', decimals);
+}
+
+} // namespace
+
+StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
+                       std::size_t historyCapacity)
+    : QWidget(parent), clock_(std::move(clock)), lower_(setup.lowerBound), upper_(setup.upperBound),
+      font_(chartFont(kNormalPointSize)), titleFont_(titleFont()), metrics_(font_),
+      titleMetrics_(titleFont_)
+{
+    traces_.reserve(setup.traces.size());
+    for (const QColor &c : setup.traces)
+        traces_.push_back({c, SampleRing(historyCapacity), {}});
+    for (const CaptionSetup &c : setup.captions) {
+        QStaticText layout(c.text);
+        layout.setTextFormat(Qt::PlainText);
+        layout.prepare(QTransform(), c.title ? titleFont_ : font_);
+        captions_.push_back({c.text, c.colour, c.x, c.y, c.title, layout});
+    }
+    for (std::size_t i = 0; i < kTimeLabelPatterns.size(); ++i)
+        labelWidths_[i] = metrics_.horizontalAdvance(widestLabel(timeLabelPattern(int(i))));
+
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setMinimumSize(240, 160);
+    prompt_ = [this] {
+        return QFileDialog::getSaveFileName(
+            this, tr("Save image"), QStringLiteral("graph.png"),
+            tr("PNG image (*.png);;JPEG image (*.jpg);;BMP image (*.bmp)"));
+    };
+}
+
+StripChart::~StripChart() = default;
+
+void StripChart::appendSample(int trace, double value)
+{
+    if (trace < 0 || trace >= traceCount())
+        return;
+    traces_[std::size_t(trace)].history.append(now(), float(value));
+    update();
+}
+
+void StripChart::selectCaption(int index)
+{
+    selected_ = index;
+}
+
+void StripChart::setCaption(const QString &text)
+{
+    if (selected_ < 0 || selected_ >= captionCount())
+        return;
+    Caption &c = captions_[std::size_t(selected_)];
+    c.text = text;
+    c.layout.setText(text);
+    c.layout.prepare(QTransform(), c.title ? titleFont_ : font_);
+    update();
+}
+
+void StripChart::setLowerBound(int16_t value)
+{
+    lower_ = value;
+    update();
+}
+
+void StripChart::setUpperBound(int16_t value)
+{
+    upper_ = value;
+    update();
+}
+
+QFont StripChart::captionFont(int index) const
+{
+    return captions_.at(std::size_t(index)).title ? titleFont_ : font_;
+}
+
+QPointF StripChart::captionPosition(int index) const
+{
+    const Caption &c = captions_.at(std::size_t(index));
+    return {c.x, c.y};
+}
+
+QStringList StripChart::timeLabelPatterns()
+{
+    QStringList out;
+    for (const char *p : kTimeLabelPatterns)
+        out << QLatin1String(p);
+    return out;
+}
+
+void StripChart::layout() const
+{
+    if (laidOutFor_ == size())
+        return;
+    laidOutFor_ = size();
+    const int w = width();
+    const int h = height();
+    const int left = int(std::ceil(metrics_.horizontalAdvance(QStringLiteral("-32768")))) + 8;
+    const int right = std::max(left + 20, int(kPlotRightFraction * w));
+    // Below the title, whose centre stands at 0.12 of the height.
+    const int top = int(0.12 * h + titleMetrics_.height() / 2 + 8);
+    const int bottom = std::max(top + 20, h - int(std::ceil(metrics_.height())) - 10);
+    plot_ = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+    view_.setColumns(plot_.width());
+}
+
+QRect StripChart::plotRect() const
+{
+    layout();
+    return plot_;
+}
+
+int64_t StripChart::oldestSample() const
+{
+    int64_t oldest = now();
+    for (const Trace &t : traces_)
+        if (!t.history.empty())
+            oldest = std::min(oldest, t.history.timeAt(0));
+    return oldest;
+}
+
+void StripChart::goLive()
+{
+    view_.goLive();
+    update();
+}
+
+void StripChart::showLast(int64_t spanMs)
+{
+    layout();
+    view_.goLive();
+    view_.setSpan(spanMs, now());
+    update();
+}
+
+void StripChart::showAllHistory()
+{
+    layout();
+    showLast(now() - oldestSample() + view_.msPerColumn());
+}
+
+void StripChart::panBy(int pixels)
+{
+    layout();
+    view_.pan(pixels, now(), oldestSample());
+    update();
+}
+
+void StripChart::zoomBy(double factor, int plotX)
+{
+    layout();
+    view_.zoom(factor, plotX, now());
+    update();
+}
+
+ValueMap StripChart::valueMap() const
+{
+    const double range = upper_ > lower_ ? upper_ - lower_ : 1.0;
+    return {upper_, plot_.height() / range};
+}
+
+double StripChart::yFor(double value) const
+{
+    return plot_.top() + valueMap()(value);
+}
+
+std::vector<StripChart::TimeTick> StripChart::timeTicks(int64_t left) const
+{
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t step = tickStep(double(perColumn), labelWidths_, kLabelGapPx);
+    const int64_t offset = int64_t(QDateTime::fromMSecsSinceEpoch(left).offsetFromUtc()) * 1000;
+    std::vector<TimeTick> ticks;
+    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset))
+        ticks.push_back({int((t - left) / perColumn), t, patternForStep(step)});
+    return ticks;
+}
+
+QStringList StripChart::timeLabels() const
+{
+    layout();
+    QStringList out;
+    for (const TimeTick &t : timeTicks(view_.leftEdge(now())))
+        out << formatTime(timeLabelPattern(t.pattern), localTime(t.time));
+    return out;
+}
+
+void StripChart::paintEvent(QPaintEvent *)
+{
+    layout();
+    QPainter p(this);
+    const int64_t left = view_.leftEdge(now());
+    const int maxValueTicks = std::clamp(plot_.height() / 28, 2, 11);
+    const ValueTicks values = valueTicks(lower_, upper_, maxValueTicks);
+    const std::vector<TimeTick> times = timeTicks(left);
+
+    // The plot is one image we fill pixel by pixel; around it, white.
+    const QRect r = rect();
+    p.fillRect(QRect(0, 0, r.width(), plot_.top()), Qt::white);
+    p.fillRect(QRect(0, plot_.bottom() + 1, r.width(), r.height() - plot_.bottom() - 1), Qt::white);
+    p.fillRect(QRect(0, plot_.top(), plot_.left(), plot_.height()), Qt::white);
+    p.fillRect(QRect(plot_.right() + 1, plot_.top(), r.width() - plot_.right() - 1, plot_.height()),
+               Qt::white);
+    paintPlot(left, values, times);
+    p.drawImage(plot_.topLeft(), plotImage_);
+
+    // Frame just outside the plot.
+    p.fillRect(QRect(plot_.left() - 1, plot_.top() - 1, plot_.width() + 2, 1), kFrameColour);
+    p.fillRect(QRect(plot_.left() - 1, plot_.bottom() + 1, plot_.width() + 2, 1), kFrameColour);
+    p.fillRect(QRect(plot_.left() - 1, plot_.top(), 1, plot_.height()), kFrameColour);
+    p.fillRect(QRect(plot_.right() + 1, plot_.top(), 1, plot_.height()), kFrameColour);
+
+    paintAxisLabels(p, values, times);
+    paintCaptions(p);
+
+    if (!view_.live()) {
+        p.setFont(font_);
+        const QString note = tr("History view: double-click for live");
+        const QRectF box(plot_.left() + 4, plot_.top() + 4, metrics_.horizontalAdvance(note) + 8,
+                         metrics_.height() + 4);
+        p.fillRect(box, QColor(255, 244, 214));
+        p.setPen(kHistoryColour);
+        p.drawText(box, Qt::AlignCenter, note);
+    }
+    if (hoverX_)
+        paintReadout(p, *hoverX_);
+}
+
+void StripChart::paintPlot(int64_t left, const ValueTicks &values,
+                           const std::vector<TimeTick> &times)
+{
+    if (plotImage_.size() != plot_.size())
+        plotImage_ = QImage(plot_.size(), QImage::Format_RGB32);
+    plotImage_.fill(QColor(Qt::white).rgb());
+    const int w = plotImage_.width();
+    const int h = plotImage_.height();
+    auto *bits = reinterpret_cast<QRgb *>(plotImage_.bits());
+    const qsizetype stride = plotImage_.bytesPerLine() / qsizetype(sizeof(QRgb));
+    const QRgb grid = kGridColour.rgb();
+
+    // Grid first, traces over it.
+    const ValueMap map = valueMap();
+    for (int i = 0; i < values.count; ++i) {
+        const int y = int(std::floor(map(values.first + i * values.step) + 0.5));
+        if (y >= 0 && y < h)
+            std::fill_n(bits + y * stride, w, grid);
+    }
+    for (const TimeTick &t : times)
+        if (t.column >= 0 && t.column < w)
+            for (int y = 0; y < h; ++y)
+                bits[y * stride + t.column] = grid;
+
+    const int count = view_.columns();
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t right = left + count * perColumn;
+    spans_.resize(std::size_t(count));
+    for (Trace &trace : traces_) {
+        const SampleRing &ring = trace.history;
+        if (ring.empty())
+            continue;
+        const std::span<const Column> columns =
+            trace.columns.columns(ring, perColumn, left / perColumn, std::size_t(count));
+        // The line runs in from the sample before the window and out to the
+        // one after it.
+        const auto columnOf = [&](int64_t t) {
+            return std::clamp<int64_t>(floorDiv(t - left, perColumn), -100000, 100000);
+        };
+        std::optional<Vertex> entry;
+        std::optional<Vertex> exit;
+        const std::size_t firstInside = ring.lowerBound(left);
+        if (firstInside > 0) {
+            const Sample s = ring.at(firstInside - 1);
+            entry = Vertex{columnOf(s.timeMs), s.value};
+        }
+        const std::size_t firstAfter = ring.lowerBound(right, firstInside);
+        if (firstAfter < ring.size()) {
+            const Sample s = ring.at(firstAfter);
+            exit = Vertex{columnOf(s.timeMs), s.value};
+        }
+        rasterizeTrace(columns, map, entry, exit, h, spans_);
+
+        const QRgb colour = trace.colour.rgb();
+        for (int x = 0; x < std::min(count, w); ++x) {
+            const Span &s = spans_[std::size_t(x)];
+            for (int y = s.top; y <= s.bottom; ++y)
+                bits[y * stride + x] = colour;
+        }
+    }
+}
+
+void StripChart::paintAxisLabels(QPainter &p, const ValueTicks &values,
+                                 const std::vector<TimeTick> &times) const
+{
+    p.setFont(font_);
+    p.setPen(Qt::black);
+    for (int i = 0; i < values.count; ++i) {
+        const double v = values.first + i * values.step;
+        const double y = std::floor(yFor(v) + 0.5) + 0.5;
+        const QStaticText &text = label(valueLabel(v, values.step));
+        const QSizeF size = text.size();
+        p.drawStaticText(QPointF(plot_.left() - 5 - size.width(), y - size.height() / 2), text);
+    }
+    for (const TimeTick &t : times) {
+        const int x = plot_.left() + t.column;
+        p.fillRect(QRect(x, plot_.bottom() + 2, 1, 3), kFrameColour);
+        const QStaticText &text = label(formatTime(timeLabelPattern(t.pattern), localTime(t.time)));
+        const double w = text.size().width();
+        const double textLeft = x + 0.5 - w / 2;
+        if (textLeft < 0 || textLeft + w > width())
+            continue;
+        p.drawStaticText(QPointF(textLeft, plot_.bottom() + 4), text);
+    }
+}
+
+void StripChart::paintCaptions(QPainter &p)
+{
+    const double w = width();
+    const double h = height();
+    for (Caption &c : captions_) {
+        p.setFont(c.title ? titleFont_ : font_);
+        p.setPen(c.colour);
+        const QSizeF size = c.layout.size();
+        const double left = c.x * w - size.width() / 2;
+        if (c.title) {
+            // Static text loses the underline; the title is drawn the long way.
+            p.drawText(
+                QPointF(left, c.y * h + (titleMetrics_.ascent() - titleMetrics_.descent()) / 2),
+                c.text);
+        } else {
+            p.drawStaticText(QPointF(left, c.y * h - size.height() / 2), c.layout);
+        }
+    }
+}
+
+const QStaticText &StripChart::label(const QString &text) const
+{
+    // Axis labels repeat from paint to paint; the few hundred a long session
+    // can show are dropped now and then.
+    if (labels_.size() > 256)
+        labels_.clear();
+    auto it = labels_.find(text);
+    if (it == labels_.end()) {
+        QStaticText layout(text);
+        layout.setTextFormat(Qt::PlainText);
+        layout.prepare(QTransform(), font_);
+        it = labels_.insert(text, layout);
+    }
+    return *it;
+}
+
+QStringList StripChart::readoutAt(int x) const
+{
+    layout();
+    if (x < plot_.left() || x > plot_.right())
+        return {};
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t at = view_.leftEdge(now()) + (x - plot_.left()) * perColumn + perColumn / 2;
+    const CivilTime civil = localTime(at);
+    QStringList lines{formatTime(timeLabelPattern(kReadoutDatePattern), civil) + QLatin1Char(' ') +
+                      formatTime(timeLabelPattern(0), civil)};
+    // The sample nearest to the cursor's time, if one lies within a column
+    // or a second of it.
+    const int64_t reach = std::max<int64_t>(perColumn, 1000);
+    for (const Trace &t : traces_) {
+        const SampleRing &ring = t.history;
+        const std::size_t i = ring.lowerBound(at);
+        std::optional<Sample> best;
+        if (i < ring.size())
+            best = ring.at(i);
+        if (i > 0 && (!best || at - ring.timeAt(i - 1) <= best->timeMs - at))
+            best = ring.at(i - 1);
+        if (best && std::abs(best->timeMs - at) <= reach)
+            lines << fixed2Text(best->value);
+        else
+            lines << QStringLiteral("-");
+    }
+    return lines;
+}
+
+void StripChart::paintReadout(QPainter &p, int x) const
+{
+    const QStringList lines = readoutAt(x);
+    if (lines.isEmpty())
+        return;
+    p.setPen(QPen(kFrameColour, 1, Qt::DashLine));
+    p.drawLine(QPointF(x + 0.5, plot_.top()), QPointF(x + 0.5, plot_.bottom()));
+
+    p.setFont(font_);
+    double w = 0;
+    for (const QString &line : lines)
+        w = std::max(w, metrics_.horizontalAdvance(line));
+    const double lineHeight = metrics_.height();
+    const double boxW = w + 20;
+    const double boxH = lineHeight * lines.size() + 6;
+    double bx = x + 8;
+    if (bx + boxW > plot_.right())
+        bx = x - 8 - boxW;
+    const QRectF box(bx, plot_.top() + 24, boxW, boxH);
+    p.setPen(kFrameColour);
+    p.setBrush(QColor(255, 255, 255, 230));
+    p.drawRect(box);
+    for (int i = 0; i < lines.size(); ++i) {
+        const double baseline = box.top() + 3 + i * lineHeight + metrics_.ascent();
+        if (i > 0) {
+            const QColor colour = traces_[std::size_t(i - 1)].colour;
+            p.fillRect(QRectF(box.left() + 4, baseline - 7, 7, 7), colour);
+            p.setPen(colour);
+        } else {
+            p.setPen(Qt::black);
+        }
+        p.drawText(QPointF(box.left() + (i > 0 ? 15 : 4), baseline), lines[i]);
+    }
+}
+
+bool StripChart::saveImage(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix();
+    return grab().save(path, suffix.isEmpty() ? "PNG" : nullptr);
+}
+
+void StripChart::copyImage()
+{
+    QGuiApplication::clipboard()->setPixmap(grab());
+}
+
+QMenu *StripChart::createContextMenu(QWidget *parent)
+{
+    auto *menu = new QMenu(parent);
+    auto add = [&](const char *name, const QString &text, auto slot) {
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    add("actLive", tr("Back to live view"), [this] { goLive(); })->setEnabled(!isLive());
+    add("actLastMinutes", tr("Show last 5 minutes"), [this] { showLast(kShortSpanMs); });
+    add("actAllHistory", tr("Show all history"), [this] { showAllHistory(); });
+    menu->addSeparator();
+    add("actSaveImage", tr("Save image\u2026"), [this] {
+        const QString path = prompt_ ? prompt_() : QString();
+        if (!path.isEmpty())
+            saveImage(path);
+    });
+    add("actCopyImage", tr("Copy image"), [this] { copyImage(); });
+    return menu;
+}
+
+void StripChart::mousePressEvent(QMouseEvent *event)
+{
+    layout();
+    const QPoint pos = event->position().toPoint();
+    // The plot and the time axis under it take part in dragging.
+    if (event->button() == Qt::LeftButton && pos.x() >= plot_.left() && pos.x() <= plot_.right() &&
+        pos.y() >= plot_.top()) {
+        dragX_ = pos.x();
+        setCursor(Qt::ClosedHandCursor);
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void StripChart::mouseMoveEvent(QMouseEvent *event)
+{
+    layout();
+    const QPoint pos = event->position().toPoint();
+    if (dragX_) {
+        panBy(pos.x() - *dragX_);
+        dragX_ = pos.x();
+    }
+    if (plot_.contains(pos))
+        hoverX_ = pos.x();
+    else
+        hoverX_.reset();
+    update();
+}
+
+void StripChart::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && dragX_) {
+        dragX_.reset();
+        unsetCursor();
+        event->accept();
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void StripChart::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton) {
+        goLive();
+        event->accept();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+void StripChart::wheelEvent(QWheelEvent *event)
+{
+    layout();
+    const QPoint delta = event->angleDelta();
+    const int x = event->position().toPoint().x();
+    const bool pan = delta.x() != 0 || event->modifiers().testFlag(Qt::ShiftModifier);
+    if (pan) {
+        // A tenth of the width per notch, wheel away from the user: newer.
+        const int notches = delta.x() != 0 ? delta.x() : delta.y();
+        panBy(-notches * plot_.width() / 1200);
+    } else if (delta.y() != 0) {
+        zoomBy(std::pow(kZoomPerWheelNotch, -delta.y() / 120.0), x - plot_.left());
+    }
+    event->accept();
+}
+
+void StripChart::leaveEvent(QEvent *event)
+{
+    hoverX_.reset();
+    update();
+    QWidget::leaveEvent(event);
+}
+
+void StripChart::contextMenuEvent(QContextMenuEvent *event)
+{
+    // A popup rather than exec(): no event loop of our own, polling goes on.
+    QMenu *menu = createContextMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+}
+
+} // namespace qzt

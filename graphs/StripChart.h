@@ -1,0 +1,207 @@
+// The strip chart of the graph windows: traces scrolling against the time of
+// day, a value axis under the program's control, and free-standing captions
+// (legends, heading, title). Windows layer: uses the chart model of graphs/.
+#pragma once
+
+#include "graphs/ChartScales.h"
+#include "graphs/SampleRing.h"
+#include "graphs/TraceRaster.h"
+
+#include <QColor>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QHash>
+#include <QImage>
+#include <QPointF>
+#include <QPointer>
+#include <QRect>
+#include <QStaticText>
+#include <QStringList>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class QMenu;
+
+namespace qzt {
+
+// A caption of the chart. The position is a fraction of the chart's width
+// and height from its top left corner and marks the caption's centre.
+struct CaptionSetup {
+    QString text;
+    QColor colour;
+    double x;
+    double y;
+    bool title = false; // bold, underlined, 13.5 pt instead of 8.25 pt
+};
+
+// Everything a new chart starts from.
+struct ChartSetup {
+    std::vector<QColor> traces;
+    std::vector<CaptionSetup> captions;
+    int16_t lowerBound;
+    int16_t upperBound;
+};
+
+class StripChart : public QWidget {
+    Q_OBJECT
+public:
+    // Milliseconds since the epoch.
+    using Clock = std::function<int64_t()>;
+    // Asks the user where to save a picture; empty means cancelled.
+    using PathPrompt = std::function<QString()>;
+
+    StripChart(const ChartSetup &setup, Clock clock, QWidget *parent = nullptr,
+               std::size_t historyCapacity = chart::SampleRing::kDefaultCapacity);
+    ~StripChart() override;
+
+    // The operations the graph windows use. Each change schedules one repaint;
+    // none paints at once, so a tick of many changes costs one paint.
+    //
+    // The value becomes the newest point of the trace at the clock's present
+    // time; it is kept in single precision, which holds every reading of the
+    // chips exactly. An unknown trace is ignored.
+    void appendSample(int trace, double value);
+    // Later setCaption() calls address this caption.
+    void selectCaption(int index);
+    // Replaces the selected caption's text; position, colour and font stay.
+    void setCaption(const QString &text);
+    double lowerBound() const { return lower_; }
+    double upperBound() const { return upper_; }
+    void setLowerBound(int16_t value);
+    void setUpperBound(int16_t value);
+
+    // Settings and contents.
+    int traceCount() const { return int(traces_.size()); }
+    QColor traceColour(int trace) const { return traces_.at(std::size_t(trace)).colour; }
+    const chart::SampleRing &history(int trace) const
+    {
+        return traces_.at(std::size_t(trace)).history;
+    }
+    int captionCount() const { return int(captions_.size()); }
+    int selectedCaption() const { return selected_; }
+    QString captionText(int index) const { return captions_.at(std::size_t(index)).text; }
+    QColor captionColour(int index) const { return captions_.at(std::size_t(index)).colour; }
+    QFont captionFont(int index) const;
+    QPointF captionPosition(int index) const;
+    static QStringList timeLabelPatterns();
+
+    // The visible time window. Live, it ends at the present time and scrolls;
+    // otherwise it stays where the user moved it while polling goes on.
+    const chart::TimeView &view() const { return view_; }
+    int64_t visibleSpanMs() const { return view_.spanMs(); }
+    bool isLive() const { return view_.live(); }
+    void goLive();
+    // Live, showing about the last spanMs.
+    void showLast(int64_t spanMs);
+    // Live, showing all retained history (at least the shortest span).
+    void showAllHistory();
+    // Moves the window by `pixels` towards older samples (negative: newer).
+    void panBy(int pixels);
+    // Scales the span by factor (> 1: longer) about the time at plot x.
+    void zoomBy(double factor, int plotX);
+
+    // Area of the traces inside the chart.
+    QRect plotRect() const;
+    // Clock-time labels of the time axis as the next paint draws them.
+    QStringList timeLabels() const;
+    // The hover read-out for the cursor at chart x: the time, then one value
+    // per trace ("-" where the trace has no sample there). Empty outside the
+    // plot.
+    QStringList readoutAt(int x) const;
+    // The read-out on screen now; empty when the cursor is not over the plot.
+    QStringList readout() const { return hoverX_ ? readoutAt(*hoverX_) : QStringList(); }
+
+    // Writes the chart as a picture (format from the file suffix, PNG
+    // without one); false when it cannot be written.
+    bool saveImage(const QString &path);
+    void copyImage();
+    void setImagePathPrompt(PathPrompt prompt) { prompt_ = std::move(prompt); }
+    // The context menu that the right mouse button opens; the caller owns it.
+    QMenu *createContextMenu(QWidget *parent);
+
+    QSize sizeHint() const override { return {600, 420}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+private:
+    struct Trace {
+        QColor colour;
+        chart::SampleRing history;
+        chart::ColumnCache columns;
+    };
+    struct Caption {
+        QString text;
+        QColor colour;
+        double x;
+        double y;
+        bool title;
+        // Laid out once per text rather than at every paint.
+        QStaticText layout;
+    };
+
+    // Places the plot for the present size; cheap when the size is unchanged.
+    void layout() const;
+    int64_t now() const { return clock_(); }
+    int64_t oldestSample() const;
+    double yFor(double value) const;
+
+    struct TimeTick {
+        int column; // plot column of the tick
+        int64_t time;
+        int pattern; // index into kTimeLabelPatterns
+    };
+    std::vector<TimeTick> timeTicks(int64_t left) const;
+    chart::ValueMap valueMap() const;
+
+    // Fills plotImage_ with background, grid and traces.
+    void paintPlot(int64_t left, const chart::ValueTicks &values,
+                   const std::vector<TimeTick> &times);
+    void paintAxisLabels(QPainter &p, const chart::ValueTicks &values,
+                         const std::vector<TimeTick> &times) const;
+    void paintCaptions(QPainter &p);
+    // An axis label laid out in the chart's font, kept while it is in use.
+    const QStaticText &label(const QString &text) const;
+    void paintReadout(QPainter &p, int x) const;
+
+    Clock clock_;
+    std::vector<Trace> traces_;
+    std::vector<Caption> captions_;
+    int selected_ = 0;
+    double lower_;
+    double upper_;
+
+    QFont font_;
+    QFont titleFont_;
+    QFontMetricsF metrics_;
+    QFontMetricsF titleMetrics_;
+    std::array<double, chart::kTimeLabelPatterns.size()> labelWidths_{};
+
+    // Layout, recomputed when the size changes.
+    mutable QSize laidOutFor_;
+    mutable QRect plot_;
+    mutable chart::TimeView view_;
+
+    // The plot area's pixels and the per-column runs of one trace, kept to
+    // avoid allocating at every tick.
+    QImage plotImage_;
+    std::vector<chart::Span> spans_;
+    mutable QHash<QString, QStaticText> labels_;
+
+    std::optional<int> hoverX_;
+    std::optional<int> dragX_;
+    PathPrompt prompt_;
+};
+
+} // namespace qzt
