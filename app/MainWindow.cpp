@@ -10,6 +10,8 @@
 #include "sst/USBStuff.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -35,10 +37,14 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     setCentralWidget(mdiArea_);
     buildMenus();
 
-    // Large enough for the largest child window (a graph) plus the frame.
+    // Large enough for the largest child window (a graph) plus the frame,
+    // and larger on a big screen so that cascaded children stay visible.
     const double dpi = logicalDpiX();
     const QSize graph = TempGraphWindow::outerSizeTwips();
-    resize(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
+    QSize size(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        size = size.expandedTo(screen->availableSize() * 0.8);
+    resize(size);
 
     // The timer ticks from the moment the window exists, also while a
     // start-up message is on screen.
@@ -125,6 +131,14 @@ QMdiSubWindow *MainWindow::addChild(QWidget *window, QSize outerTwips)
     sub->setObjectName(window->objectName() + QStringLiteral("Frame"));
     const double dpi = logicalDpiX();
     sub->resize(twipsToPixels(outerTwips.width(), dpi), twipsToPixels(outerTwips.height(), dpi));
+    // Each new child steps down and right from the one before, starting
+    // over at the corner when the step would push it out of the frame.
+    constexpr int kCascadeStep = 28;
+    const int others = int(mdiArea_->subWindowList().size()) - 1;
+    const QSize room = mdiArea_->viewport()->size() - sub->size();
+    const int steps = std::max(1, std::min(room.width(), room.height()) / kCascadeStep + 1);
+    const int offset = (others % steps) * kCascadeStep;
+    sub->move(offset, offset);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
     return sub;
