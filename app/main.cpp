@@ -23,7 +23,7 @@ int main(int argc, char *argv[])
     auto usb = qzt::SimulatedAdapter::shippedBus();
     qzt::QtDialogs dialogs;
     qzt::AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
-                        [] { return QDateTime::currentDateTime(); }};
+                        [] { return QDateTime::currentMSecsSinceEpoch(); }};
 
     qzt::MainWindow window(ctx);
     if (!window.MDIForm_Load())

@@ -70,7 +70,7 @@ int main(int argc, char *argv[])
     auto usb = qzt::SimulatedAdapter::shippedBus([&nowMs] { return nowMs; });
     ScriptedDialogs dialogs;
     qzt::AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
-                        [] { return QDateTime::currentDateTime(); }};
+                        [] { return QDateTime::currentMSecsSinceEpoch(); }};
     qzt::MainWindow window(ctx);
     window.timer().stop(); // ticks are driven here
     if (!window.MDIForm_Load())

@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
     auto usb = SimulatedAdapter::shippedBus([&nowMs] { return nowMs; });
     ScriptedDialogs dialogs;
     AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
-                   [&nowMs] { return QDateTime::fromMSecsSinceEpoch(nowMs); }};
+                   [&nowMs] { return nowMs; }};
     QTemporaryDir dir;
     MainWindow window(ctx);
     window.timer().stop(); // the benchmark drives the ticks

@@ -48,12 +48,17 @@ int main(int argc, char *argv[])
     }
     state.SSTStuff.SSTAddress = 0x4A;
     std::printf("SST commands through the simulated adapter (QZT6605 at 0x4A)\n");
-    measure("SSTGetTemps", [&] { now += 50; SSTGetTemps(state, *usb); });
-    measure("SSTGetVolts", [&] { now += 50; SSTGetVolts(state, *usb); });
+    measure("SSTGetTemps", [&] {
+        now += 50;
+        SSTGetTemps(state, *usb);
+    });
+    measure("SSTGetVolts", [&] {
+        now += 50;
+        SSTGetVolts(state, *usb);
+    });
     measure("SSTGetExtOffset", [&] { SSTGetExtOffset(state, *usb); });
     measure("SSTPing", [&] { SSTPing(state, *usb); });
-    measure("decodeTemperature", [&] {
-        static_cast<void>(decodeTemperature(uint16_t(now++ & 0xFFFF)));
-    });
+    measure("decodeTemperature",
+            [&] { static_cast<void>(decodeTemperature(uint16_t(now++ & 0xFFFF))); });
     return 0;
 }

@@ -10,8 +10,7 @@ namespace qzt {
 GraphParts buildGraphLayout(QWidget *window, const ChartSetup &setup, const QString &chartName,
                             const AppContext &ctx)
 {
-    auto *chart = new StripChart(
-        setup, [now = ctx.now] { return int64_t(now().toMSecsSinceEpoch()); }, window);
+    auto *chart = new StripChart(setup, ctx.nowMs, window);
     chart->setObjectName(chartName);
 
     auto *frame = new QGroupBox(QStringLiteral("Graph Options"), window);

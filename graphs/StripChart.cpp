@@ -76,7 +76,7 @@ StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
         QStaticText layout(c.text);
         layout.setTextFormat(Qt::PlainText);
         layout.prepare(QTransform(), c.title ? titleFont_ : font_);
-        captions_.push_back({c.text, c.colour, c.x, c.y, c.title, layout});
+        captions_.push_back({c.text, c.colour, c.x, c.y, c.title, layout, false});
     }
     for (std::size_t i = 0; i < kTimeLabelPatterns.size(); ++i)
         labelWidths_[i] = metrics_.horizontalAdvance(widestLabel(timeLabelPattern(int(i))));
@@ -112,8 +112,9 @@ void StripChart::setCaption(const QString &text)
         return;
     Caption &c = captions_[std::size_t(selected_)];
     c.text = text;
-    c.layout.setText(text);
-    c.layout.prepare(QTransform(), c.title ? titleFont_ : font_);
+    // Laid out at the next paint: a caption is rewritten at every tick, but
+    // only what is on screen when the chart paints needs its layout.
+    c.stale = true;
     update();
 }
 
@@ -378,6 +379,11 @@ void StripChart::paintCaptions(QPainter &p)
     for (Caption &c : captions_) {
         p.setFont(c.title ? titleFont_ : font_);
         p.setPen(c.colour);
+        if (c.stale) {
+            c.layout.setText(c.text);
+            c.layout.prepare(QTransform(), c.title ? titleFont_ : font_);
+            c.stale = false;
+        }
         const QSizeF size = c.layout.size();
         const double left = c.x * w - size.width() / 2;
         if (c.title) {

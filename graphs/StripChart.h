@@ -149,6 +149,7 @@ private:
         bool title;
         // Laid out once per text rather than at every paint.
         QStaticText layout;
+        bool stale; // the text changed since the layout was made
     };
 
     // Places the plot for the present size; cheap when the size is unchanged.

@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 namespace qzt {
@@ -18,7 +19,9 @@ struct AppContext {
     USBFunctions &usb;
     Dialogs &dialogs;
     QString appFolder;              // folder of the executable
-    std::function<QDateTime()> now; // wall clock; tests inject their own
+    std::function<int64_t()> nowMs; // wall clock, ms since the epoch; tests inject their own
+
+    QDateTime now() const { return QDateTime::fromMSecsSinceEpoch(nowMs()); }
 };
 
 } // namespace qzt

@@ -39,7 +39,7 @@ struct Bench {
     DeviceState state;
     FakeAdapter usb;
     FakeDialogs dialogs;
-    AppContext ctx{state, usb, dialogs, QString(), [] { return QDateTime(); }};
+    AppContext ctx{state, usb, dialogs, QString(), [] { return int64_t(0); }};
     SettingsWindow window;
 };
 

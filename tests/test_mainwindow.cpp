@@ -145,7 +145,7 @@ void TestMainWindow::clientsThatDoNotQualifyAreIgnored()
     DeviceState state;
     FakeAdapter usb;
     FakeDialogs dialogs;
-    AppContext ctx{state, usb, dialogs, QString(), [] { return QDateTime(); }};
+    AppContext ctx{state, usb, dialogs, QString(), [] { return int64_t(0); }};
     // 0x40 echoes another address, 0x41 reports an unknown device, 0x42 is a
     // QZT6604; every other probe answers with zeros.
     for (int a = 0x40; a <= 0x5F; ++a) {
@@ -176,7 +176,7 @@ void TestMainWindow::failedFirmwareDownloadEndsStartUp()
     FakeAdapter usb;
     usb.firmwareResult = -1;
     FakeDialogs dialogs;
-    AppContext ctx{state, usb, dialogs, QStringLiteral("/nowhere"), [] { return QDateTime(); }};
+    AppContext ctx{state, usb, dialogs, QStringLiteral("/nowhere"), [] { return int64_t(0); }};
     MainWindow window(ctx);
     QVERIFY(!window.MDIForm_Load());
     QCOMPARE(dialogs.criticals,

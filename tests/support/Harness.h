@@ -31,7 +31,7 @@ struct Harness {
     RecordingAdapter usb;
     FakeDialogs dialogs;
     AppContext ctx{state, usb, dialogs, QStringLiteral(QZT_SOURCE_DIR "/sst"),
-                   [this] { return QDateTime::fromMSecsSinceEpoch(nowMs); }};
+                   [this] { return nowMs; }};
     std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>(ctx);
 
     // Runs start-up and forgets its adapter traffic.
