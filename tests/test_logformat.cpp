@@ -42,22 +42,23 @@ private slots:
         QTest::addColumn<QByteArray>("columns");
         QTest::addColumn<QByteArray>("data");
         const auto m04 = Model::QZT6604, m05 = Model::QZT6605;
-        // clang-format off
-        QTest::newRow("QZT6605 as the window opens") << m05 << 0xFBu
-            << QByteArray("Internal,External,,12V,5V,Vcc,2.5V,Vccp,\r\n")
-            << QByteArray(" 25.5, 30.25,,  12.1,  5.02,  3.3,  2.5,  1.2\r\n");
-        QTest::newRow("QZT6604 all three") << m04 << 0x07u
-            << QByteArray("Internal,External,External Offset,\r\n") << QByteArray(" 25.5, 30.25, 0,\r\n");
-        QTest::newRow("QZT6604 none: both empty") << m04 << 0x00u << QByteArray("\r\n") << QByteArray("\r\n");
-        QTest::newRow("QZT6605 none: the empty column") << m05 << 0x00u << QByteArray(",\r\n")
-            << QByteArray("\r\n");
-        QTest::newRow("QZT6605 voltages only") << m05 << 0xF8u << QByteArray(",12V,5V,Vcc,2.5V,Vccp,\r\n")
-            << QByteArray(",  12.1,  5.02,  3.3,  2.5,  1.2\r\n");
-        QTest::newRow("QZT6605 temperatures only") << m05 << 0x07u
-            << QByteArray("Internal,External,External Offset,,\r\n") << QByteArray(" 25.5, 30.25, 0,\r\n");
-        QTest::newRow("QZT6604 ignores voltage boxes") << m04 << 0xF9u << QByteArray("Internal,\r\n")
-            << QByteArray(" 25.5,\r\n");
-        // clang-format on
+        const std::tuple<const char *, Model, unsigned, const char *, const char *> rows[] = {
+            {"QZT6605 as the window opens", m05, 0xFB, "Internal,External,,12V,5V,Vcc,2.5V,Vccp,",
+             " 25.5, 30.25,,  12.1,  5.02,  3.3,  2.5,  1.2"},
+            {"QZT6604 all three", m04, 0x07, "Internal,External,External Offset,",
+             " 25.5, 30.25, 0,"},
+            {"QZT6604 none: both empty", m04, 0x00, "", ""},
+            {"QZT6605 none: the empty column", m05, 0x00, ",", ""},
+            {"QZT6605 voltages only", m05, 0xF8, ",12V,5V,Vcc,2.5V,Vccp,",
+             ",  12.1,  5.02,  3.3,  2.5,  1.2"},
+            {"QZT6605 temperatures only", m05, 0x07, "Internal,External,External Offset,,",
+             " 25.5, 30.25, 0,"},
+            {"QZT6604 ignores voltage boxes", m04, 0xF9, "Internal,", " 25.5,"},
+        };
+        // Every line ends in CR LF.
+        for (const auto &[name, model, mask, columns, data] : rows)
+            QTest::newRow(name) << model << mask << QByteArray(columns) + "\r\n"
+                                << QByteArray(data) + "\r\n";
     }
     void linesForASelection()
     {
