@@ -72,7 +72,7 @@ QString caption(SaveWindow *w)
     return w->findChild<QPushButton *>("cmdSave")->text();
 }
 
-// The lines of a file, each checked for its CR LF.
+// The lines of a file as they stand on disk, each checked for its CR LF.
 QList<QByteArray> lines(const QString &path)
 {
     QFile f(path);
@@ -95,6 +95,12 @@ QByteArray pinnedLine(Model m)
     return m == Model::QZT6604 ? " 25.5, 30.25," : "-12.75, 100,,  12,  5,  3.25,  2.5,  1.25";
 }
 
+QString failure(const QString &path, int error)
+{
+    return "Writing to " + path + " failed: " + QString::fromLocal8Bit(std::strerror(error)) +
+           ". Logging has stopped.";
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(qzt::Model)
@@ -103,315 +109,268 @@ Q_DECLARE_METATYPE(Road)
 class TestLogging : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup();
-    void contentsFitAndFollowTheDesign_data();
-    void contentsFitAndFollowTheDesign();
-    void openAndCloseAtOnceAsksNothing_data();
-    void openAndCloseAtOnceAsksNothing();
-    void idleReadsAndWritingWritesOneLinePerTick();
-    void startStopStartAgainEmptiesTheFile();
-    void changingBoxesWhileWritingKeepsTheHeader();
-    void closeWhileWriting_data();
-    void closeWhileWriting();
-    void mainWindowCloseRefusedLeavesEveryChildOpen();
-    void cancelledOrUnopenableFileEndsSilentlyInIdle();
-    void ticksWhileDialogsAreOpen();
-    void fullDeviceStopsWritingAndOthersGoOn();
-    void writeFailureMidRunKeepsEveryLineBefore();
-};
-
-void TestLogging::cleanup()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
-
-void TestLogging::contentsFitAndFollowTheDesign_data()
-{
-    QTest::addColumn<Model>("model");
-    QTest::addColumn<QStringList>("boxes");
-    const QStringList temperature{"Frame1/chkInternal=Save Internal Temperature Readings+",
-                                  "Frame1/chkExternal=Save External Temperature Readings+",
-                                  "Frame1/chkExternalOffset=Save External Temperature Offset-"};
-    QTest::newRow("frmSave04") << Model::QZT6604 << temperature;
-    QTest::newRow("frmSave05") << Model::QZT6605
-                               << temperature + QStringList{"Frame3/chk12V=Save 12V Readings+",
-                                                            "Frame3/chk5V=Save 5V Readings+",
-                                                            "Frame3/chkVcc=Save Vcc Readings+",
-                                                            "Frame3/chk2V=Save 2.5V Readings+",
-                                                            "Frame3/chkVccp=Save Vccp Readings+"};
-}
-
-void TestLogging::contentsFitAndFollowTheDesign()
-{
-    QFETCH(Model, model);
-    QFETCH(QStringList, boxes);
-    Logging h;
-    SaveWindow *w = h.open(model);
-    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
-    QCOMPARE(w->windowTitle(), QString("Save Data"));
-    QStringList seen;
-    for (QCheckBox *c : w->findChildren<QCheckBox *>()) {
-        seen << c->parent()->objectName() + "/" + c->objectName() + "=" + c->text() +
-                    (c->isChecked() ? "+" : "-");
-        QVERIFY(!c->font().bold() && c->parentWidget()->font().bold());
+    void cleanup()
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
-    QCOMPARE(seen, boxes);
-    QCOMPARE(w->findChild<QGroupBox *>("Frame1")->title(), QString("Temperature Readings"));
-    auto *right = w->findChild<QGroupBox *>(model == Model::QZT6604 ? "Frame1" : "Frame3");
-    QCOMPARE(right->title(),
-             QString(model == Model::QZT6604 ? "Temperature Readings" : "Voltage Readings"));
-    // cmdSave then cmdCancel side by side, below and at the left edge of the
-    // right-hand frame.
-    auto *save = w->findChild<QPushButton *>("cmdSave");
-    auto *cancel = w->findChild<QPushButton *>("cmdCancel");
-    QCOMPARE(save->text() + "|" + cancel->text(), QString("Save To File|Cancel"));
-    QVERIFY(save->x() == right->x() && save->y() > right->geometry().bottom());
-    QVERIFY(cancel->y() == save->y() && cancel->x() > save->geometry().right());
-    // At the outer size every control has the room its text asks for, also
-    // with the longer caption of cmdSave while writing.
-    for (bool writing : {false, true}) {
-        if (writing)
-            h.clickSave(w, h.dir.filePath("fit.sav"));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        QCOMPARE(w->isWriting(), writing);
-        for (QWidget *c : w->findChildren<QWidget *>()) {
-            const QRect r(c->mapTo(w, QPoint()), c->size());
-            QVERIFY2(w->rect().contains(r) && c->width() >= c->minimumSizeHint().width() &&
-                         c->width() >= c->sizeHint().width(),
-                     qPrintable(c->objectName()));
+
+    void contentsFitAndFollowTheDesign_data()
+    {
+        QTest::addColumn<Model>("model");
+        QTest::addColumn<QStringList>("boxes");
+        const QStringList temperature{"Frame1/chkInternal=Save Internal Temperature Readings+",
+                                      "Frame1/chkExternal=Save External Temperature Readings+",
+                                      "Frame1/chkExternalOffset=Save External Temperature Offset-"};
+        QTest::newRow("frmSave04") << Model::QZT6604 << temperature;
+        QTest::newRow("frmSave05")
+            << Model::QZT6605
+            << temperature + QStringList{"Frame3/chk12V=Save 12V Readings+",
+                                         "Frame3/chk5V=Save 5V Readings+",
+                                         "Frame3/chkVcc=Save Vcc Readings+",
+                                         "Frame3/chk2V=Save 2.5V Readings+",
+                                         "Frame3/chkVccp=Save Vccp Readings+"};
+    }
+    void contentsFitAndFollowTheDesign()
+    {
+        QFETCH(Model, model);
+        QFETCH(QStringList, boxes);
+        Logging h;
+        SaveWindow *w = h.open(model);
+        QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+        QCOMPARE(w->windowTitle(), QString("Save Data"));
+        QStringList seen;
+        for (QCheckBox *c : w->findChildren<QCheckBox *>()) {
+            seen << c->parent()->objectName() + "/" + c->objectName() + "=" + c->text() +
+                        (c->isChecked() ? "+" : "-");
+            QVERIFY(!c->font().bold() && c->parentWidget()->font().bold());
+        }
+        QCOMPARE(seen, boxes);
+        QCOMPARE(w->findChild<QGroupBox *>("Frame1")->title(), QString("Temperature Readings"));
+        auto *right = w->findChild<QGroupBox *>(model == Model::QZT6604 ? "Frame1" : "Frame3");
+        QCOMPARE(right->title(),
+                 QString(model == Model::QZT6604 ? "Temperature Readings" : "Voltage Readings"));
+        // cmdSave then cmdCancel side by side, below and at the left edge of
+        // the right-hand frame.
+        auto *save = w->findChild<QPushButton *>("cmdSave");
+        auto *cancel = w->findChild<QPushButton *>("cmdCancel");
+        QCOMPARE(save->text() + "|" + cancel->text(), QString("Save To File|Cancel"));
+        QVERIFY(save->x() == right->x() && save->y() > right->geometry().bottom());
+        QVERIFY(cancel->y() == save->y() && cancel->x() > save->geometry().right());
+        // At the outer size every control has the room its text asks for,
+        // also with the longer caption of cmdSave while writing.
+        for (bool writing : {false, true}) {
+            if (writing)
+                h.clickSave(w, h.dir.filePath("fit.sav"));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+            QCOMPARE(w->isWriting(), writing);
+            for (QWidget *c : w->findChildren<QWidget *>()) {
+                const QRect r(c->mapTo(w, QPoint()), c->size());
+                QVERIFY2(w->rect().contains(r) && c->width() >= c->minimumSizeHint().width() &&
+                             c->width() >= c->sizeHint().width(),
+                         qPrintable(c->objectName()));
+            }
         }
     }
-}
 
-void TestLogging::openAndCloseAtOnceAsksNothing_data()
-{
-    QTest::addColumn<Model>("model");
-    QTest::addColumn<Road>("road");
-    for (Model m : {Model::QZT6604, Model::QZT6605}) {
-        const char *s = modelInfo(m).suffix;
-        QTest::addRow("%s close box", s) << m << Road::CloseBox;
-        QTest::addRow("%s Cancel", s) << m << Road::CancelButton;
-        QTest::addRow("%s main window", s) << m << Road::MainWindow;
-    }
-}
-
-void TestLogging::openAndCloseAtOnceAsksNothing()
-{
-    QFETCH(Model, model);
-    QFETCH(Road, road);
-    Logging h;
-    SaveWindow *w = h.open(model);
-    QCOMPARE(h.flag(model), kTrue);
-    QVERIFY(h.close(w, road));
-    QCOMPARE(h.flag(model), kFalse);
-    QVERIFY(h.dialogs.questions.isEmpty());
-}
-
-void TestLogging::idleReadsAndWritingWritesOneLinePerTick()
-{
-    Logging h;
-    h.window->frmTempGraph04()->parentWidget()->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    SaveWindow *w04 = h.open(Model::QZT6604);
-    SaveWindow *w05 = h.open(Model::QZT6605);
-    h.ticks(1); // Idle: the reads of both windows, in tick order
-    using C = std::array<uint8_t, 4>;
-    const std::vector<C> reads{{0x48, 0x00, 1, 4},
-                               {0x48, 0xE0, 1, 2},
-                               {0x4A, 0x00, 1, 4},
-                               {0x4A, 0xE0, 1, 2},
-                               {0x4A, 0x10, 1, 16}};
-    QCOMPARE(h.usb.commands(), reads);
-
-    h.nowMs = QDateTime(QDate(2027, 1, 2), QTime(3, 4, 5)).toMSecsSinceEpoch();
-    const QDateTime started = h.ctx.now();
-    h.clickSave(w04, h.dir.filePath("04.sav"));
-    h.clickSave(w05, h.dir.filePath("05.sav"));
-    QCOMPARE(h.dialogs.fileDialogs, QStringList(2, h.ctx.appFolder + "|Text Files (*.sav)|*.sav"));
-    QCOMPARE(caption(w04), QString("Stop Writing To File"));
-    h.ticks(100);
-    const QLocale sys = QLocale::system();
-    for (Model m : {Model::QZT6604, Model::QZT6605}) {
-        QList<QByteArray> got = lines(h.dir.filePath(QString(modelInfo(m).suffix) + ".sav"));
-        QCOMPARE(got.size(), 3 + 100);
-        QCOMPARE(got[0], QByteArray(modelInfo(m).name));
-        QCOMPARE(got[1] + "\r\n",
-                 dateLine(dateText(started.date(), sys), timeText(started.time(), sys)));
-        QCOMPARE(got.count(pinnedLine(m)), 100);
-    }
-}
-
-void TestLogging::startStopStartAgainEmptiesTheFile()
-{
-    Logging h;
-    const QString path = h.dir.filePath("again.sav");
-    SaveWindow *w = h.open(Model::QZT6604);
-    h.clickSave(w, path);
-    h.ticks(3);
-    h.clickSave(w); // stop
-    QCOMPARE(caption(w), QString("Save To File"));
-    h.ticks(2);
-    QCOMPARE(lines(path).size(), 3 + 3);
-    h.clickSave(w, path); // asks again; the same file starts over
-    h.ticks(1);
-    QCOMPARE(h.dialogs.fileDialogs.size(), 2);
-    QCOMPARE(lines(path), QList<QByteArray>({"QZT6604", lines(path)[1], "Internal,External,",
-                                             pinnedLine(Model::QZT6604)}));
-}
-
-void TestLogging::changingBoxesWhileWritingKeepsTheHeader()
-{
-    Logging h;
-    SaveWindow *w = h.open(Model::QZT6605);
-    const auto box = [w](const char *name) { return w->findChild<QCheckBox *>(name); };
-    box("chkExternal")->setChecked(false);
-    h.clickSave(w, h.dir.filePath("boxes.sav"));
-    h.ticks(1);
-    box("chkExternal")->setChecked(true);
-    box("chkExternalOffset")->setChecked(true);
-    box("chk5V")->setChecked(false);
-    h.ticks(1);
-    const QList<QByteArray> got = lines(h.dir.filePath("boxes.sav"));
-    QCOMPARE(got.mid(2), QList<QByteArray>({"Internal,,12V,5V,Vcc,2.5V,Vccp,",
-                                            "-12.75,,  12,  5,  3.25,  2.5,  1.25",
-                                            "-12.75, 100, 0,,  12,  3.25,  2.5,  1.25"}));
-}
-
-void TestLogging::closeWhileWriting_data()
-{
-    QTest::addColumn<Model>("model");
-    QTest::addColumn<Road>("road");
-    QTest::addColumn<bool>("yes");
-    for (Model m : {Model::QZT6604, Model::QZT6605})
-        for (bool yes : {false, true}) {
-            const char *s = modelInfo(m).suffix;
-            const char *a = yes ? "Yes" : "No";
-            QTest::addRow("%s close box %s", s, a) << m << Road::CloseBox << yes;
-            QTest::addRow("%s Cancel %s", s, a) << m << Road::CancelButton << yes;
-            QTest::addRow("%s main window %s", s, a) << m << Road::MainWindow << yes;
+    void writingWritesTheHeaderAndOneLinePerTickAtOnce()
+    {
+        Logging h;
+        SaveWindow *w04 = h.open(Model::QZT6604);
+        SaveWindow *w05 = h.open(Model::QZT6605);
+        h.nowMs = QDateTime(QDate(2027, 1, 2), QTime(3, 4, 5)).toMSecsSinceEpoch();
+        const QDateTime started = h.ctx.now();
+        h.clickSave(w04, h.dir.filePath("04.sav"));
+        h.clickSave(w05, h.dir.filePath("05.sav"));
+        QCOMPARE(h.dialogs.fileDialogs,
+                 QStringList(2, h.ctx.appFolder + "|Text Files (*.sav)|*.sav"));
+        QCOMPARE(caption(w04), QString("Stop Writing To File"));
+        h.ticks(100);
+        // Read while the files are still open: every line is on disk at once.
+        const QLocale sys = QLocale::system();
+        for (Model m : {Model::QZT6604, Model::QZT6605}) {
+            QList<QByteArray> got = lines(h.dir.filePath(QString(modelInfo(m).suffix) + ".sav"));
+            QCOMPARE(got.size(), 3 + 100);
+            QCOMPARE(got[0], QByteArray(modelInfo(m).name));
+            QCOMPARE(got[1] + "\r\n",
+                     dateLine(dateText(started.date(), sys), timeText(started.time(), sys)));
+            QCOMPARE(got.count(pinnedLine(m)), 100);
         }
-}
+    }
 
-void TestLogging::closeWhileWriting()
-{
-    QFETCH(Model, model);
-    QFETCH(Road, road);
-    QFETCH(bool, yes);
-    Logging h;
-    const QString path = h.dir.filePath("close.sav");
-    SaveWindow *w = h.open(model);
-    h.clickSave(w, path);
-    h.ticks(2);
-    h.dialogs.nextAnswer = yes ? Dialogs::Answer::Yes : Dialogs::Answer::No;
-    QCOMPARE(h.close(w, road), yes);
-    QCOMPARE(h.dialogs.questions,
-             QStringList{"If you close this window then writing data to file will stop. "
-                         "Are you sure you want to exit?"});
-    QCOMPARE(h.flag(model), yes ? kFalse : kTrue);
-    // No writes one line at once, and the ticks go on writing.
-    QCOMPARE(lines(path).size(), 3 + 2 + (yes ? 0 : 1));
-    h.ticks(1);
-    QCOMPARE(lines(path).size(), 3 + 2 + (yes ? 0 : 2));
-    QCOMPARE(lines(path).last(), pinnedLine(model));
-    QCOMPARE(h.window->isVisible(), road != Road::MainWindow || !yes);
-}
-
-void TestLogging::mainWindowCloseRefusedLeavesEveryChildOpen()
-{
-    Logging h;
-    SaveWindow *w04 = h.open(Model::QZT6604);
-    h.clickSave(w04, h.dir.filePath("04.sav"));
-    h.open(Model::QZT6605);
-    h.dialogs.nextAnswer = Dialogs::Answer::No;
-    QVERIFY(!h.window->close());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QCOMPARE(h.window->mdiArea()->subWindowList().size(), 3);
-    QVERIFY(h.state.Declarations.TempGraph04Open && h.state.Declarations.Logging05);
-}
-
-void TestLogging::cancelledOrUnopenableFileEndsSilentlyInIdle()
-{
-    Logging h;
-    SaveWindow *w = h.open(Model::QZT6604);
-    for (const QString &file : {QString(), h.dir.path(), h.dir.filePath("missing/x.sav")}) {
-        h.clickSave(w, file);
+    void startStopStartAgainEmptiesTheFile()
+    {
+        Logging h;
+        const QString path = h.dir.filePath("again.sav");
+        SaveWindow *w = h.open(Model::QZT6604);
+        h.clickSave(w, path);
+        h.ticks(3);
+        h.clickSave(w); // stop
         QCOMPARE(caption(w), QString("Save To File"));
-        QVERIFY(!w->isWriting());
-    }
-    h.ticks(2);
-    QVERIFY(QDir(h.dir.path()).isEmpty());
-    QVERIFY(h.dialogs.criticals.isEmpty());
-    QVERIFY(h.close(w, Road::CloseBox)); // nothing to ask
-    QVERIFY(h.dialogs.questions.isEmpty());
-}
-
-void TestLogging::ticksWhileDialogsAreOpen()
-{
-    Logging h;
-    const QString path = h.dir.filePath("dialogs.sav");
-    SaveWindow *w = h.open(Model::QZT6605);
-    // During the file dialog: reads (graph 1, window 3) but no file yet.
-    h.dialogs.whileShown = [&] {
-        h.usb.calls.clear();
         h.ticks(2);
-        QCOMPARE(h.usb.commands().size(), std::size_t(2 * (1 + 3)));
-        QCOMPARE(caption(w), QString("Stop Writing To File"));
-    };
-    h.clickSave(w, path);
-    QCOMPARE(lines(path).size(), 3);
-    // During the question the file is open: the ticks write.
-    h.dialogs.whileShown = [&] { h.ticks(2); };
-    h.dialogs.nextAnswer = Dialogs::Answer::No;
-    QVERIFY(!h.close(w, Road::CloseBox));
-    QCOMPARE(lines(path).size(), 3 + 2 + 1);
-}
+        QCOMPARE(lines(path).size(), 3 + 3);
+        h.clickSave(w, path); // asks again; the same file starts over
+        h.ticks(1);
+        QCOMPARE(h.dialogs.fileDialogs.size(), 2);
+        QCOMPARE(lines(path), QList<QByteArray>({"QZT6604", lines(path)[1], "Internal,External,",
+                                                 pinnedLine(Model::QZT6604)}));
+    }
 
-void TestLogging::fullDeviceStopsWritingAndOthersGoOn()
-{
-    Logging h;
-    const QString good = h.dir.filePath("05.sav");
-    h.clickSave(h.open(Model::QZT6605), good);
-    SaveWindow *w = h.open(Model::QZT6604);
-    h.clickSave(w, "/dev/full");
-    QCOMPARE(h.dialogs.criticals,
-             QStringList{"Writing to /dev/full failed: " +
-                         QString::fromLocal8Bit(std::strerror(ENOSPC)) + ". Logging has stopped."});
-    QCOMPARE(caption(w), QString("Save To File"));
-    h.ticks(2);
-    QCOMPARE(lines(good).size(), 3 + 2);
-    QCOMPARE(h.dialogs.criticals.size(), 1);
-    QVERIFY(h.close(w, Road::CloseBox) && h.dialogs.questions.isEmpty());
-}
+    void changingBoxesWhileWritingKeepsTheHeader()
+    {
+        Logging h;
+        SaveWindow *w = h.open(Model::QZT6605);
+        const auto box = [w](const char *name) { return w->findChild<QCheckBox *>(name); };
+        box("chkExternal")->setChecked(false);
+        h.clickSave(w, h.dir.filePath("boxes.sav"));
+        h.ticks(1);
+        box("chkExternal")->setChecked(true);
+        box("chkExternalOffset")->setChecked(true);
+        box("chk5V")->setChecked(false);
+        h.ticks(1);
+        QCOMPARE(lines(h.dir.filePath("boxes.sav")).mid(2),
+                 QList<QByteArray>({"Internal,,12V,5V,Vcc,2.5V,Vccp,",
+                                    "-12.75,,  12,  5,  3.25,  2.5,  1.25",
+                                    "-12.75, 100, 0,,  12,  3.25,  2.5,  1.25"}));
+    }
 
-void TestLogging::writeFailureMidRunKeepsEveryLineBefore()
-{
-    // A file size limit fills the "disk" in the middle of the fourth line.
-    Logging h;
-    const QString path = h.dir.filePath("limited.sav");
-    SaveWindow *w = h.open(Model::QZT6604);
-    h.clickSave(w, path);
-    const qint64 lineSize = pinnedLine(Model::QZT6604).size() + 2;
-    struct rlimit saved {
-    }, low{};
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN; // a write past the limit fails instead of killing us
-    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0 && sigaction(SIGXFSZ, &ignore, &previous) == 0);
-    low = saved;
-    low.rlim_cur = rlim_t(QFileInfo(path).size() + 3 * lineSize + lineSize / 2);
-    QVERIFY(setrlimit(RLIMIT_FSIZE, &low) == 0);
-    h.ticks(5);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    sigaction(SIGXFSZ, &previous, nullptr);
+    void closeAsksOnlyWhileWriting_data()
+    {
+        QTest::addColumn<Model>("model");
+        QTest::addColumn<Road>("road");
+        QTest::addColumn<int>("answer"); // -1: not writing, else Dialogs::Answer
+        const std::pair<Road, const char *> roads[] = {{Road::CloseBox, "close box"},
+                                                       {Road::CancelButton, "Cancel"},
+                                                       {Road::MainWindow, "main window"}};
+        for (Model m : {Model::QZT6604, Model::QZT6605})
+            for (const auto &[road, name] : roads) {
+                const char *s = modelInfo(m).suffix;
+                QTest::addRow("%s %s at once", s, name) << m << road << -1;
+                QTest::addRow("%s %s No", s, name) << m << road << int(Dialogs::Answer::No);
+                QTest::addRow("%s %s Yes", s, name) << m << road << int(Dialogs::Answer::Yes);
+            }
+    }
+    void closeAsksOnlyWhileWriting()
+    {
+        QFETCH(Model, model);
+        QFETCH(Road, road);
+        QFETCH(int, answer);
+        Logging h;
+        const QString path = h.dir.filePath("close.sav");
+        SaveWindow *w = h.open(model);
+        const Model other = model == Model::QZT6604 ? Model::QZT6605 : Model::QZT6604;
+        h.open(other); // idle: it would close without a question
+        const qsizetype windows = h.window->mdiArea()->subWindowList().size();
+        QCOMPARE(h.flag(model), kTrue);
+        if (answer < 0) {
+            QVERIFY(h.close(w, road));
+            QCOMPARE(h.flag(model), kFalse);
+            QVERIFY(h.dialogs.questions.isEmpty());
+            return;
+        }
+        const bool yes = Dialogs::Answer(answer) == Dialogs::Answer::Yes;
+        h.clickSave(w, path);
+        h.ticks(2);
+        h.dialogs.nextAnswer = Dialogs::Answer(answer);
+        QCOMPARE(h.close(w, road), yes);
+        QCOMPARE(h.dialogs.questions,
+                 QStringList{"If you close this window then writing data to file will stop. "
+                             "Are you sure you want to exit?"});
+        QCOMPARE(h.flag(model), yes ? kFalse : kTrue);
+        // No writes one line at once, and the ticks go on writing.
+        QCOMPARE(lines(path).size(), 3 + 2 + (yes ? 0 : 1));
+        h.ticks(1);
+        QCOMPARE(lines(path).size(), 3 + 2 + (yes ? 0 : 2));
+        QCOMPARE(lines(path).last(), pinnedLine(model));
+        QCOMPARE(h.window->isVisible(), road != Road::MainWindow || !yes);
+        if (!yes) { // a refused close leaves every window open
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCOMPARE(h.window->mdiArea()->subWindowList().size(), windows);
+            QCOMPARE(h.flag(other), kTrue);
+        }
+    }
 
-    QCOMPARE(h.dialogs.criticals,
-             QStringList{"Writing to " + path + " failed: " +
-                         QString::fromLocal8Bit(std::strerror(EFBIG)) + ". Logging has stopped."});
-    QCOMPARE(caption(w), QString("Save To File"));
-    QCOMPARE(lines(path).mid(3), QList<QByteArray>(3, pinnedLine(Model::QZT6604)));
-    QCOMPARE(h.flag(Model::QZT6604), kTrue);
-}
+    void ticksWhileDialogsAreOpen()
+    {
+        Logging h;
+        const QString path = h.dir.filePath("dialogs.sav");
+        SaveWindow *w = h.open(Model::QZT6605);
+        // During the file dialog: reads (graph 1, window 3) but no file yet.
+        h.dialogs.whileShown = [&] {
+            h.usb.calls.clear();
+            h.ticks(2);
+            QCOMPARE(h.usb.commands().size(), std::size_t(2 * (1 + 3)));
+            QCOMPARE(caption(w), QString("Stop Writing To File"));
+        };
+        h.clickSave(w, path);
+        QCOMPARE(lines(path).size(), 3);
+        // During the question the file is open: the ticks write.
+        h.dialogs.whileShown = [&] { h.ticks(2); };
+        h.dialogs.nextAnswer = Dialogs::Answer::No;
+        QVERIFY(!h.close(w, Road::CloseBox));
+        QCOMPARE(lines(path).size(), 3 + 2 + 1);
+    }
+
+    void unusableFileEndsInIdleAndOthersGoOn_data()
+    {
+        QTest::addColumn<QString>("file"); // inside the test's folder unless absolute
+        QTest::addColumn<int>("error");    // 0: ends silently
+        QTest::newRow("dialog cancelled") << QString() << 0;
+        QTest::newRow("a folder") << "." << 0;
+        QTest::newRow("missing folder") << "missing/x.sav" << 0;
+        QTest::newRow("device full") << "/dev/full" << ENOSPC;
+    }
+    void unusableFileEndsInIdleAndOthersGoOn()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, error);
+        Logging h;
+        const QString good = h.dir.filePath("05.sav");
+        h.clickSave(h.open(Model::QZT6605), good);
+        SaveWindow *w = h.open(Model::QZT6604);
+        if (!file.isEmpty() && !file.startsWith(u'/'))
+            file = h.dir.filePath(file);
+        h.clickSave(w, file);
+        const QStringList messages = error ? QStringList{failure(file, error)} : QStringList();
+        QCOMPARE(h.dialogs.criticals, messages);
+        QVERIFY(caption(w) == "Save To File" && !w->isWriting());
+        h.ticks(2);
+        QCOMPARE(lines(good).size(), 3 + 2);
+        QCOMPARE(QDir(h.dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList{"05.sav"});
+        QCOMPARE(h.dialogs.criticals, messages);
+        QVERIFY(h.close(w, Road::CloseBox)); // nothing to ask
+        QVERIFY(h.dialogs.questions.isEmpty());
+    }
+
+    void writeFailureMidRunKeepsEveryLineBefore()
+    {
+        // A file size limit fills the "disk" in the middle of the fourth line.
+        Logging h;
+        const QString path = h.dir.filePath("limited.sav");
+        SaveWindow *w = h.open(Model::QZT6604);
+        h.clickSave(w, path);
+        const qint64 lineSize = pinnedLine(Model::QZT6604).size() + 2;
+        struct rlimit saved {
+        }, low{};
+        struct sigaction ignore {
+        }, previous{};
+        ignore.sa_handler = SIG_IGN; // a write past the limit fails instead of killing us
+        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0 &&
+                sigaction(SIGXFSZ, &ignore, &previous) == 0);
+        low = saved;
+        low.rlim_cur = rlim_t(QFileInfo(path).size() + 3 * lineSize + lineSize / 2);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &low) == 0);
+        h.ticks(5);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        sigaction(SIGXFSZ, &previous, nullptr);
+
+        QCOMPARE(h.dialogs.criticals, QStringList{failure(path, EFBIG)});
+        QCOMPARE(caption(w), QString("Save To File"));
+        QCOMPARE(lines(path).mid(3), QList<QByteArray>(3, pinnedLine(Model::QZT6604)));
+        QCOMPARE(h.flag(Model::QZT6604), kTrue);
+    }
+};
 
 QTEST_MAIN(TestLogging)
 #include "test_logging.moc"
