@@ -1,5 +1,9 @@
 #include "logging/LogFile.h"
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 #include "common/TextFormat.h"
 
 #include <QStringEncoder>
@@ -186,7 +190,28 @@ LogFile::Result LogFile::append(const QByteArray &line)
 {
     if (!file_.isOpen())
         return {};
+    if (!stillInPlace()) {
+        // Writing on would put every further line into a file nobody can
+        // open any more; stop and say so instead.
+        file_.close();
+        return {Status::WriteFailed, QStringLiteral("the file was removed or replaced")};
+    }
     return write(line);
+}
+
+bool LogFile::stillInPlace() const
+{
+#ifdef Q_OS_UNIX
+    struct stat byPath {};
+    struct stat byHandle {};
+    if (::fstat(file_.handle(), &byHandle) != 0)
+        return true; // nothing to compare with; the write will tell
+    const QByteArray path = QFile::encodeName(file_.fileName());
+    return ::stat(path.constData(), &byPath) == 0 && byPath.st_dev == byHandle.st_dev &&
+           byPath.st_ino == byHandle.st_ino;
+#else
+    return QFile::exists(file_.fileName());
+#endif
 }
 
 LogFile::Result LogFile::end()

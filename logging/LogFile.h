@@ -116,6 +116,9 @@ public:
 
 private:
     Result write(const QByteArray &bytes);
+    // False when the path no longer names the open file (removed, or
+    // replaced by another file).
+    bool stillInPlace() const;
 
     QFile file_;
     qint64 size_ = 0; // bytes of whole lines written so far

@@ -370,6 +370,35 @@ private slots:
         QCOMPARE(lines(path).mid(3), QList<QByteArray>(3, pinnedLine(Model::QZT6604)));
         QCOMPARE(h.flag(Model::QZT6604), kTrue);
     }
+
+    void fileRemovedOrReplacedWhileWritingStopsWithAMessage_data()
+    {
+        QTest::addColumn<bool>("replace");
+        QTest::newRow("removed") << false;
+        QTest::newRow("replaced by another file") << true;
+    }
+    void fileRemovedOrReplacedWhileWritingStopsWithAMessage()
+    {
+        QFETCH(bool, replace);
+        Logging h;
+        const QString path = h.dir.filePath("gone.sav");
+        SaveWindow *w = h.open(Model::QZT6604);
+        h.clickSave(w, path);
+        h.ticks(2);
+        QVERIFY(QFile::remove(path));
+        if (replace) {
+            QFile other(path);
+            QVERIFY(other.open(QIODevice::WriteOnly));
+        }
+        h.ticks(2);
+        QCOMPARE(h.dialogs.criticals,
+                 QStringList{"Writing to " + path +
+                             " failed: the file was removed or replaced. Logging has stopped."});
+        QCOMPARE(caption(w), QString("Save To File"));
+        // Nothing re-creates the removed file or writes into the stranger's.
+        QCOMPARE(QFile::exists(path), replace);
+        QCOMPARE(QFileInfo(path).size(), 0);
+    }
 };
 
 QTEST_MAIN(TestLogging)
