@@ -28,8 +28,6 @@ private slots:
     void clientsThatDoNotQualifyAreIgnored();
     void failedFirmwareDownloadEndsStartUp();
     void emptyBusEndsStartUpAndTicksOnlyReadTheOffset();
-    void noOffsetReadOnceAModelIsFound();
-    void pollCycleServesOpenWindowsInFixedOrder();
     void closingAWindowTakesItOutOfThePollCycle();
     void secondMenuClickOpensNoSecondWindow();
     void windowMenuListsAndActivatesChildren();
@@ -205,39 +203,6 @@ void TestMainWindow::emptyBusEndsStartUpAndTicksOnlyReadTheOffset()
     QVERIFY(h.window->mdiArea()->subWindowList().isEmpty());
 }
 
-void TestMainWindow::noOffsetReadOnceAModelIsFound()
-{
-    Harness h;
-    QVERIFY(h.start());
-    h.window->frmTempGraph04()->parentWidget()->close();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    h.window->Timer1_Timer();
-    QVERIFY(h.usb.calls.empty());
-}
-
-void TestMainWindow::pollCycleServesOpenWindowsInFixedOrder()
-{
-    Harness h;
-    QVERIFY(h.start());
-    // Opened in an order unlike the tick order.
-    h.window->mSave05_Click();
-    h.window->mTempGraph05_Click();
-    h.window->mSave04_Click();
-    h.window->mVoltGraph05_Click();
-    h.usb.calls.clear();
-    h.window->Timer1_Timer();
-    using C = std::array<uint8_t, 4>;
-    const std::vector<C> expected{
-        {0x48, 0x00, 1, 4},                                           // temperature graph 04
-        {0x4A, 0x10, 1, 16},                                          // voltage graph
-        {0x4A, 0x00, 1, 4},                                           // temperature graph 05
-        {0x48, 0x00, 1, 4},  {0x48, 0xE0, 1, 2},                      // logging 04
-        {0x4A, 0x00, 1, 4},  {0x4A, 0xE0, 1, 2}, {0x4A, 0x10, 1, 16}, // logging 05
-    };
-    QCOMPARE(h.usb.commands(), expected);
-    QCOMPARE(h.usb.calls.size(), std::size_t(16));
-}
-
 void TestMainWindow::closingAWindowTakesItOutOfThePollCycle()
 {
     Harness h;
@@ -247,7 +212,7 @@ void TestMainWindow::closingAWindowTakesItOutOfThePollCycle()
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(h.state.Declarations.TempGraph04Open, kFalse);
     QVERIFY(!h.window->frmTempGraph04());
-    h.window->Timer1_Timer();
+    h.window->Timer1_Timer(); // nothing open: no graph, and no offset read either
     QVERIFY(h.usb.calls.empty());
     // Reopening makes a new window that takes part again.
     h.window->mTempGraph04_Click();

@@ -9,91 +9,70 @@
 using namespace qzt;
 using qzt::test::FakeAdapter;
 
+namespace {
+enum Decoder { Temperature, Voltage, Offset };
+}
+Q_DECLARE_METATYPE(Decoder)
+
 class TestSSTStuff : public QObject {
     Q_OBJECT
 private slots:
-    void temperatureDecoding_data();
-    void temperatureDecoding();
-    void voltageDecoding_data();
-    void voltageDecoding();
-    void offsetDecoding_data();
-    void offsetDecoding();
+    void decoding_data();
+    void decoding();
     void offsetEncoding_data();
     void offsetEncoding();
-    void everyTransactionIsSevenOutThenSixtyFourIn();
     void requestFrames_data();
     void requestFrames();
     void untouchedRequestBytesKeepThePreviousAnswer();
-    void dibFieldsComeFromTheirAnswerBytes();
-    void readingsAreDecodedFromTheAnswer();
-    void freeRequestPlacesAllBytesButOnlySevenGoOut();
-    void freeRequestLeavesStatusAndReadingsAlone();
+    void answersLandInTheirVariables();
+    void freeRequestPlacesEveryByteAndLeavesReadingsAlone();
     void outOfContractArgumentsSendNothing();
 };
 
-void TestSSTStuff::temperatureDecoding_data()
+void TestSSTStuff::decoding_data()
 {
+    QTest::addColumn<Decoder>("decoder");
     QTest::addColumn<int>("raw");
-    QTest::addColumn<float>("expected");
-    QTest::newRow("101.00") << 0x1940 << 101.0f;
-    QTest::newRow("-1.00") << 0xFFC0 << -1.0f;
-    QTest::newRow("-40.00") << 0xF600 << -40.0f;
-    QTest::newRow("0.125 tie goes down to even") << 0x0008 << 0.12f;
-    QTest::newRow("0.375 tie goes up to even") << 0x0018 << 0.38f;
-    QTest::newRow("0.015625 rounds up") << 0x0001 << 0.02f;
-    QTest::newRow("511.00 stays positive") << 0x7FC0 << 511.0f;
-    QTest::newRow("511.02 wraps below zero") << 0x7FC1 << -512.98f;
-    QTest::newRow("zero") << 0x0000 << 0.0f;
-    QTest::newRow("largest raw") << 0xFFFF << -0.02f;
-    QTest::newRow("-5.38") << 0xFEA8 << -5.38f;
+    QTest::addColumn<double>("expected");
+    // clang-format off
+    QTest::newRow("temp 101.00") << Temperature << 0x1940 << 101.0;
+    QTest::newRow("temp -1.00") << Temperature << 0xFFC0 << -1.0;
+    QTest::newRow("temp -40.00") << Temperature << 0xF600 << -40.0;
+    QTest::newRow("temp 0.125 tie down to even") << Temperature << 0x0008 << 0.12;
+    QTest::newRow("temp 0.375 tie up to even") << Temperature << 0x0018 << 0.38;
+    QTest::newRow("temp 0.015625 rounds up") << Temperature << 0x0001 << 0.02;
+    QTest::newRow("temp 511.00 stays positive") << Temperature << 0x7FC0 << 511.0;
+    QTest::newRow("temp 511.02 wraps below zero") << Temperature << 0x7FC1 << -512.98;
+    QTest::newRow("temp largest raw") << Temperature << 0xFFFF << -0.02;
+    QTest::newRow("temp -5.38") << Temperature << 0xFEA8 << -5.38;
+    QTest::newRow("volt 12") << Voltage << 0x3000 << 12.0;
+    QTest::newRow("volt 5") << Voltage << 0x1400 << 5.0;
+    QTest::newRow("volt 0.0625 tie down to even") << Voltage << 0x0040 << 0.062;
+    QTest::newRow("volt 0.1875 tie up to even") << Voltage << 0x00C0 << 0.188;
+    QTest::newRow("volt largest raw has no sign") << Voltage << 0xFFFF << 63.999;
+    QTest::newRow("offset 25") << Offset << 0x0640 << 25.0;
+    QTest::newRow("offset -1") << Offset << 0xFFC0 << -1.0;
+    QTest::newRow("offset -512") << Offset << 0x8000 << -512.0;
+    QTest::newRow("offset 511") << Offset << 0x7FC0 << 511.0;
+    QTest::newRow("offset 0.5 tie to even 0") << Offset << 0x0020 << 0.0;
+    QTest::newRow("offset 1.5 tie to even 2") << Offset << 0x0060 << 2.0;
+    // clang-format on
 }
 
-void TestSSTStuff::temperatureDecoding()
+void TestSSTStuff::decoding()
 {
+    QFETCH(Decoder, decoder);
     QFETCH(int, raw);
-    QFETCH(float, expected);
-    const float t = decodeTemperature(uint16_t(raw));
-    QCOMPARE(t, expected);
-    // Negative readings keep their two decimals in the number text too.
-    QCOMPARE(numberText(t), numberText(expected));
-}
-
-void TestSSTStuff::voltageDecoding_data()
-{
-    QTest::addColumn<int>("raw");
-    QTest::addColumn<float>("expected");
-    QTest::newRow("12 V") << 0x3000 << 12.0f;
-    QTest::newRow("5 V") << 0x1400 << 5.0f;
-    QTest::newRow("0.0625 tie goes down to even") << 0x0040 << 0.062f;
-    QTest::newRow("0.1875 tie goes up to even") << 0x00C0 << 0.188f;
-    QTest::newRow("largest raw has no sign") << 0xFFFF << 63.999f;
-}
-
-void TestSSTStuff::voltageDecoding()
-{
-    QFETCH(int, raw);
-    QFETCH(float, expected);
-    QCOMPARE(decodeVoltage(uint16_t(raw)), expected);
-}
-
-void TestSSTStuff::offsetDecoding_data()
-{
-    QTest::addColumn<int>("raw");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("25") << 0x0640 << 25;
-    QTest::newRow("-1") << 0xFFC0 << -1;
-    QTest::newRow("-512") << 0x8000 << -512;
-    QTest::newRow("511") << 0x7FC0 << 511;
-    QTest::newRow("0.5 tie to even 0") << 0x0020 << 0;
-    QTest::newRow("1.5 tie to even 2") << 0x0060 << 2;
-    QTest::newRow("top raw rounds to 1024 and wraps to 0") << 0xFFFF << 0;
-}
-
-void TestSSTStuff::offsetDecoding()
-{
-    QFETCH(int, raw);
-    QFETCH(int, expected);
-    QCOMPARE(decodeExtOffset(uint16_t(raw)), expected);
+    QFETCH(double, expected);
+    const auto r = uint16_t(raw);
+    if (decoder == Offset) {
+        QCOMPARE(decodeExtOffset(r), int32_t(expected));
+        return;
+    }
+    const float v = decoder == Temperature ? decodeTemperature(r) : decodeVoltage(r);
+    QCOMPARE(v, float(expected));
+    // The stored float shows its decimals and nothing more.
+    QCOMPARE(numberText(v), numberText(float(expected)));
 }
 
 void TestSSTStuff::offsetEncoding_data()
@@ -105,7 +84,6 @@ void TestSSTStuff::offsetEncoding_data()
     QTest::newRow("-1 as 8-bit two's complement") << -1 << 0xC0 << 0x3F;
     QTest::newRow("1023") << 1023 << 0xC0 << 0xFF;
     QTest::newRow("-256 same as 0") << -256 << 0x00 << 0x00;
-    QTest::newRow("0") << 0 << 0x00 << 0x00;
     QTest::newRow("-128 same as 128") << -128 << 0x00 << 0x20;
     QTest::newRow("128") << 128 << 0x00 << 0x20;
 }
@@ -117,7 +95,6 @@ void TestSSTStuff::offsetEncoding()
     QFETCH(int, high);
     DeviceState state;
     FakeAdapter usb;
-    state.SSTStuff.SSTAddress = 0x48;
     SSTSetExtOffset(state, usb, offset);
     const auto sent = usb.sent();
     QCOMPARE(sent.size(), std::size_t(1));
@@ -125,41 +102,17 @@ void TestSSTStuff::offsetEncoding()
     QCOMPARE(int(sent[0][5]), high);
 }
 
-void TestSSTStuff::everyTransactionIsSevenOutThenSixtyFourIn()
-{
-    DeviceState state;
-    FakeAdapter usb;
-    const uint8_t data[] = {0xE0};
-    SSTGetDIB(state, usb);
-    SSTPing(state, usb);
-    SSTGetTemps(state, usb);
-    SSTGetVolts(state, usb);
-    SSTGetExtOffset(state, usb);
-    SSTSetExtOffset(state, usb, 5);
-    SSTRequest(state, usb, 1, 2, data);
-    QCOMPARE(usb.calls.size(), std::size_t(14));
-    for (std::size_t i = 0; i < usb.calls.size(); ++i) {
-        const auto &c = usb.calls[i];
-        QCOMPARE(c.request, int16_t(0xDA));
-        QCOMPARE(c.value, 0);
-        QCOMPARE(c.index, 0);
-        QCOMPARE(c.direction, int16_t(i % 2));
-        QCOMPARE(c.length, int16_t(i % 2 ? 64 : 7));
-    }
-}
-
 void TestSSTStuff::requestFrames_data()
 {
-    QTest::addColumn<int>("command");         // index into the table below
-    QTest::addColumn<QByteArray>("expected"); // bytes 0..3
-    const uint8_t a = 0x4A;
+    QTest::addColumn<int>("command");
+    QTest::addColumn<QByteArray>("expected"); // request bytes 0..3
     QTest::newRow("GetDIB") << 0 << QByteArray("\x4A\x01\x10\xF7", 4);
     QTest::newRow("Ping has no write or read") << 1 << QByteArray("\x4A\x00\x00\x00", 4);
     QTest::newRow("GetTemps") << 2 << QByteArray("\x4A\x01\x04\x00", 4);
     QTest::newRow("GetVolts") << 3 << QByteArray("\x4A\x01\x10\x10", 4);
     QTest::newRow("GetExtOffset") << 4 << QByteArray("\x4A\x01\x02\xE0", 4);
     QTest::newRow("SetExtOffset") << 5 << QByteArray("\x4A\x03\x00\xE0", 4);
-    Q_UNUSED(a);
+    QTest::newRow("free request") << 6 << QByteArray("\x4A\x02\x01\xE0", 4);
 }
 
 void TestSSTStuff::requestFrames()
@@ -169,6 +122,7 @@ void TestSSTStuff::requestFrames()
     DeviceState state;
     FakeAdapter usb;
     state.SSTStuff.SSTAddress = 0x4A;
+    const uint8_t data[] = {0xE0, 0x00};
     switch (command) {
     case 0:
         SSTGetDIB(state, usb);
@@ -188,10 +142,19 @@ void TestSSTStuff::requestFrames()
     case 5:
         SSTSetExtOffset(state, usb, 25);
         break;
+    case 6:
+        SSTRequest(state, usb, 2, 1, data);
+        break;
     }
-    const auto sent = usb.sent();
-    QCOMPARE(sent.size(), std::size_t(1));
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(sent[0].data()), 4), expected);
+    // Every command is one transaction: seven bytes out, then 64 in.
+    QCOMPARE(usb.calls.size(), std::size_t(2));
+    for (int i = 0; i < 2; ++i) {
+        const auto &c = usb.calls[std::size_t(i)];
+        QVERIFY(c.request == 0xDA && c.value == 0 && c.index == 0);
+        QCOMPARE(c.direction, int16_t(i));
+        QCOMPARE(c.length, int16_t(i ? 64 : 7));
+    }
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(usb.sent()[0].data()), 4), expected);
 }
 
 void TestSSTStuff::untouchedRequestBytesKeepThePreviousAnswer()
@@ -202,87 +165,54 @@ void TestSSTStuff::untouchedRequestBytesKeepThePreviousAnswer()
     SSTGetTemps(state, usb);
     SSTGetExtOffset(state, usb);
     const auto second = usb.sent().at(1);
-    QCOMPARE(int(second[4]), 0x55);
-    QCOMPARE(int(second[5]), 0x66);
-    QCOMPARE(int(second[6]), 0x77);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(&second[4]), 3), QByteArray("\x55\x66\x77"));
 }
 
-void TestSSTStuff::dibFieldsComeFromTheirAnswerBytes()
+void TestSSTStuff::answersLandInTheirVariables()
 {
     DeviceState state;
     FakeAdapter usb;
+    const auto &s = state.SSTStuff;
     usb.answer({0x9C, 0x05, 0xA0, 0x41, 0x00, 0x05, 0x66, 0x07, 0x08, 9, 10, 11, 12, 13, 14, 0x02,
                 0x4A, 0xEE});
     SSTGetDIB(state, usb);
-    const auto &s = state.SSTStuff;
-    QCOMPARE(int(s.SSTStatus), 0x9C);
-    QCOMPARE(int(s.DibCapability), 0x05);
-    QCOMPARE(int(s.DibVersion), 0xA0);
-    QCOMPARE(s.DibVendorId, 0x0041);
-    QCOMPARE(s.DibDeviceId, 0x6605);
-    QCOMPARE(int(s.DibDeviceInterface), 0x07);
-    QCOMPARE(int(s.DibFunctionInterface), 0x08);
-    QCOMPARE(int(s.DibSiliconRevision), 0x02);
-    QCOMPARE(int(s.DibClientAddress), 0x4A);
-}
+    QCOMPARE(QList<int>({s.SSTStatus, s.DibCapability, s.DibVersion, s.DibVendorId, s.DibDeviceId,
+                         s.DibDeviceInterface, s.DibFunctionInterface, s.DibSiliconRevision,
+                         s.DibClientAddress}),
+             QList<int>({0x9C, 0x05, 0xA0, 0x0041, 0x6605, 0x07, 0x08, 0x02, 0x4A}));
 
-void TestSSTStuff::readingsAreDecodedFromTheAnswer()
-{
-    DeviceState state;
-    FakeAdapter usb;
     usb.answer({0x01, 0x40, 0x19, 0x00, 0xF6});
     SSTGetTemps(state, usb);
-    QCOMPARE(state.SSTStuff.IntTemp, 101.0f);
-    QCOMPARE(state.SSTStuff.ExtTemp, -40.0f);
-    QCOMPARE(int(state.SSTStuff.SSTStatus), 0x01);
+    QVERIFY(s.IntTemp == 101.0f && s.ExtTemp == -40.0f && s.SSTStatus == 0x01);
 
     usb.answer({0x02, 0x00, 0x30, 0x00, 0x14, 0x40, 0x00, 0xC0, 0x00, 0xFF, 0xFF});
     SSTGetVolts(state, usb);
-    const std::array<float, 5> volts{12.0f, 5.0f, 0.062f, 0.188f, 63.999f};
-    QCOMPARE(state.SSTStuff.Volts, volts);
+    QCOMPARE(s.Volts, (std::array<float, 5>{12.0f, 5.0f, 0.062f, 0.188f, 63.999f}));
 
     usb.answer({0x03, 0xC0, 0xFF});
     SSTGetExtOffset(state, usb);
-    QCOMPARE(state.SSTStuff.ExtOffset, -1);
+    QVERIFY(s.ExtOffset == -1 && s.SSTStatus == 0x03);
 
     usb.answer({0x00});
     SSTPing(state, usb);
-    QCOMPARE(int(state.SSTStuff.SSTStatus), 0);
+    QCOMPARE(int(s.SSTStatus), 0);
 }
 
-void TestSSTStuff::freeRequestPlacesAllBytesButOnlySevenGoOut()
+void TestSSTStuff::freeRequestPlacesEveryByteAndLeavesReadingsAlone()
 {
     DeviceState state;
     FakeAdapter usb;
     state.SSTStuff.SSTAddress = 0x48;
-    const uint8_t data[] = {1, 2, 3, 4, 5, 6};
-    // Keep the buffer as the request left it, to see where the bytes went.
-    usb.inResult = 64;
-    SSTRequest(state, usb, 2, 1, data);
-    const auto &out = usb.calls.at(0);
-    QCOMPARE(out.length, int16_t(7));
-    const uint8_t expected[] = {0x48, 2, 1, 1, 2, 3, 4, 5, 6};
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(out.bytes.data()), 9),
-             QByteArray(reinterpret_cast<const char *>(expected), 9));
-}
-
-void TestSSTStuff::freeRequestLeavesStatusAndReadingsAlone()
-{
-    DeviceState state;
-    FakeAdapter usb;
     state.SSTStuff.SSTStatus = 0x5A;
     state.SSTStuff.ExtOffset = 7;
-    usb.answer({0x99, 0x40, 0x06});
-    const uint8_t data[] = {0xE0, 0x00};
+    const uint8_t data[] = {1, 2, 3, 4, 5, 6};
     SSTRequest(state, usb, 2, 1, data);
-    QCOMPARE(int(state.SSTStuff.SSTStatus), 0x5A);
-    QCOMPARE(state.SSTStuff.ExtOffset, 7);
-    const auto sent = usb.sent().at(0);
-    QCOMPARE(int(sent[1]), 2);
-    QCOMPARE(int(sent[2]), 1);
-    QCOMPARE(int(sent[3]), 0xE0);
-    QCOMPARE(int(sent[4]), 0x00);
-    QCOMPARE(int(state.USBStuff.SSTBuffer[0]), 0x99);
+    // All six bytes are in the buffer; the adapter is handed only seven.
+    const auto &out = usb.calls.at(0);
+    QCOMPARE(out.length, int16_t(7));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(out.bytes.data()), 9),
+             QByteArray("\x48\x02\x01\x01\x02\x03\x04\x05\x06", 9));
+    QVERIFY(state.SSTStuff.SSTStatus == 0x5A && state.SSTStuff.ExtOffset == 7);
 }
 
 void TestSSTStuff::outOfContractArgumentsSendNothing()
@@ -291,16 +221,14 @@ void TestSSTStuff::outOfContractArgumentsSendNothing()
     FakeAdapter usb;
     state.USBStuff.SSTBuffer.fill(0xA5);
     const auto before = state.USBStuff.SSTBuffer;
-    QVERIFY(SSTSetExtOffset(state, usb, -257) < 0);
-    QVERIFY(SSTSetExtOffset(state, usb, 1024) < 0);
-    QVERIFY(SSTSetExtOffset(state, usb, INT32_MIN) < 0);
-    std::vector<uint8_t> tooMany(62, 0x11);
+    for (int32_t offset : {-257, 1024, INT32_MIN, INT32_MAX})
+        QVERIFY(SSTSetExtOffset(state, usb, offset) < 0);
+    const std::vector<uint8_t> tooMany(62, 0x11);
     QVERIFY(SSTRequest(state, usb, 1, 1, tooMany) < 0);
     QVERIFY(usb.calls.empty());
     QCOMPARE(state.USBStuff.SSTBuffer, before);
-
     // 61 bytes fill the buffer exactly up to its last byte.
-    std::vector<uint8_t> fits(61, 0x22);
+    const std::vector<uint8_t> fits(61, 0x22);
     SSTRequest(state, usb, 1, 1, fits);
     QCOMPARE(int(usb.calls.at(0).bytes[63]), 0x22);
 }
