@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <memory>
 
 using namespace qzt;
 using OptInt = std::optional<int32_t>;
@@ -26,8 +27,10 @@ template <typename In, typename Out> void table(std::initializer_list<std::pair<
 {
     QTest::addColumn<In>("in");
     QTest::addColumn<Out>("out");
-    for (const auto &[in, out] : rows)
-        QTest::addRow("%s", qPrintable(QTest::toString(in))) << in << out;
+    for (const auto &[in, out] : rows) {
+        const std::unique_ptr<char[]> name(QTest::toString(in));
+        QTest::addRow("%s", name.get()) << in << out;
+    }
 }
 
 // Compares fn(in) with out for the current row.
