@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qzt {
 
@@ -28,6 +29,10 @@ public:
     // least `length` bytes.
     virtual int16_t VendorIORequest(int16_t request, int32_t value, int32_t index,
                                     int16_t direction, int16_t length, uint8_t *buffer) = 0;
+
+    // One line that names the adapter for the user (status line, companion
+    // output); empty when there is nothing to say.
+    virtual std::string describe() const { return {}; }
 };
 
 } // namespace qzt

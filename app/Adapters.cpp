@@ -1,0 +1,44 @@
+#include "app/Adapters.h"
+
+#include "sst/SimulatedAdapter.h"
+
+#include <QCommandLineParser>
+
+namespace qzt {
+
+namespace {
+const QString kAdapterOption = QStringLiteral("adapter");
+}
+
+void addAdapterOption(QCommandLineParser &parser)
+{
+    parser.addOption(QCommandLineOption(
+        kAdapterOption,
+        QStringLiteral("The adapter to use: 'simulated' (the default), or the board on the USB as "
+                       "usb:VVVV:PPPP with its identity in hex once it runs our firmware, and "
+                       "',loader=VVVV:PPPP' for the blank board before the download."),
+        QStringLiteral("adapter"), QStringLiteral("simulated")));
+}
+
+std::optional<AdapterChoice> adapterChoice(const QCommandLineParser &parser, QString *error)
+{
+    const QStringList values = parser.values(kAdapterOption);
+    if (values.size() > 1) {
+        if (error)
+            *error = QStringLiteral("--adapter is given more than once");
+        return std::nullopt;
+    }
+    return parseAdapterOption(values.isEmpty() ? QStringLiteral("simulated") : values.first(),
+                              error);
+}
+
+std::unique_ptr<USBFunctions> makeAdapter(const AdapterChoice &choice, QString *error)
+{
+    if (choice.kind == AdapterChoice::Kind::Simulated)
+        return SimulatedAdapter::shippedBus();
+    if (error)
+        *error = QStringLiteral("this build has no USB adapter");
+    return nullptr;
+}
+
+} // namespace qzt

@@ -1,0 +1,38 @@
+// The --adapter option shared by the windowed program and the command-line
+// companion: which implementation of the adapter library to use. Parsing
+// only; the program's composition root builds the adapter.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace qzt {
+
+// A USB identity, vendor and product id.
+struct UsbId {
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    friend bool operator==(const UsbId &, const UsbId &) = default;
+};
+
+struct AdapterChoice {
+    enum class Kind { Simulated, Usb };
+    Kind kind = Kind::Simulated;
+    UsbId running;               // the board running our firmware
+    std::optional<UsbId> loader; // the blank board before the download
+    friend bool operator==(const AdapterChoice &, const AdapterChoice &) = default;
+};
+
+inline constexpr char kAdapterOptionSyntax[] = "simulated | usb:VVVV:PPPP[,loader=VVVV:PPPP]";
+
+// Reads "simulated" or "usb:VVVV:PPPP[,loader=VVVV:PPPP]" (ids in hex, one to
+// four digits). On a bad text returns nothing and sets `error` to what is
+// wrong with it.
+std::optional<AdapterChoice> parseAdapterOption(const QString &text, QString *error = nullptr);
+
+// "vvvv:pppp", four lowercase hex digits each, as lsusb shows it.
+QString usbIdText(UsbId id);
+
+} // namespace qzt
