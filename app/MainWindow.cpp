@@ -5,16 +5,20 @@
 #include "console/SettingsWindow.h"
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
+#include "logging/LogViewWindow.h"
 #include "logging/SaveWindow.h"
 #include "sst/SSTStuff.h"
 #include "sst/USBStuff.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QScreen>
 #include <algorithm>
 
 namespace qzt {
@@ -36,6 +40,7 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea_);
     buildMenus();
+    setAcceptDrops(true);
 
     // Large enough for the largest child window (a graph) plus the frame,
     // and larger on a big screen so that cascaded children stay visible.
@@ -99,6 +104,10 @@ void MainWindow::buildMenus()
     mWindows->setObjectName(QStringLiteral("mWindows"));
     connect(mWindows, &QMenu::aboutToShow, this, &MainWindow::fillWindowMenu);
     fillWindowMenu();
+
+    QAction *openLog = bar->addAction(QStringLiteral("Open Log..."));
+    openLog->setObjectName(QStringLiteral("mOpenLog"));
+    connect(openLog, &QAction::triggered, this, &MainWindow::mOpenLog_Click);
 
     QAction *about = bar->addAction(QStringLiteral("About..."));
     about->setObjectName(QStringLiteral("mAbout"));
@@ -288,6 +297,53 @@ void MainWindow::mAbout_Click()
     frmAbout_ = new AboutWindow(ctx_.dialogs);
     QMdiSubWindow *sub = addChild(frmAbout_, QSize());
     frmAbout_->placeIn(sub, frameGeometry().size());
+}
+
+void MainWindow::mOpenLog_Click()
+{
+    const QString path = ctx_.dialogs.chooseLogFile(this, ctx_.appFolder,
+                                                    QStringLiteral("Text Files (*.sav)|*.sav"));
+    if (!path.isEmpty())
+        openLog(path);
+}
+
+void MainWindow::openLog(const QString &path)
+{
+    // Read off this thread; the window comes when the file is read.
+    new LogOpener(path, ctx_.dialogs, this, [this](LogViewWindow *window) {
+        if (window)
+            addChild(window, QSize(14400, 8640));
+    });
+}
+
+namespace {
+
+// The local .sav files among dropped URLs.
+QStringList droppedLogs(const QMimeData *mime)
+{
+    QStringList paths;
+    for (const QUrl &url : mime->urls())
+        if (url.isLocalFile() &&
+            url.toLocalFile().endsWith(QLatin1String(".sav"), Qt::CaseInsensitive))
+            paths << url.toLocalFile();
+    return paths;
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedLogs(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = droppedLogs(event->mimeData());
+    for (const QString &path : paths)
+        openLog(path);
+    if (!paths.isEmpty())
+        event->acceptProposedAction();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

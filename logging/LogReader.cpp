@@ -674,7 +674,7 @@ void LogData::columns(std::span<const uint64_t> edges,
     const uint64_t last = std::min(edges.back(), rows_);
     if (last <= first)
         return;
-    if (last - first < kBlockRows * n) {
+    if (last - first < kParseBelow * n) {
         std::size_t c = 0;
         parseRows(Row{first}, Row{last}, [&](uint64_t r, std::size_t ch, float v) {
             while (c + 1 < n && r >= edges[c + 1])
@@ -693,23 +693,20 @@ void LogData::columns(std::span<const uint64_t> edges,
         });
         return;
     }
-    const auto blockAt = [&](uint64_t r) {
-        return std::size_t(std::lower_bound(blockRow_.begin(), blockRow_.end() - 1, r) -
-                           blockRow_.begin());
-    };
-    std::size_t a = blockAt(edges[0]);
     for (std::size_t c = 0; c < n; ++c) {
-        const std::size_t b = blockAt(edges[c + 1]);
-        if (b > a) {
-            for (std::size_t ch = 0; ch < nch; ++ch) {
-                const Summary s = nodes(ch, a, b);
-                if (s.count == 0)
-                    continue;
-                const auto mean = float(s.mean());
-                out[ch][c] = {s.count, mean, mean, s.min, s.max};
-            }
+        const uint64_t a = std::min(edges[c], rows_);
+        const uint64_t b = std::min(edges[c + 1], rows_);
+        if (b <= a)
+            continue;
+        const std::size_t firstBlock = blockOfRow(Row{a});
+        const std::size_t endBlock = blockOfRow(Row{b - 1}) + 1;
+        for (std::size_t ch = 0; ch < nch; ++ch) {
+            const Summary s = nodes(ch, firstBlock, endBlock);
+            if (s.count == 0)
+                continue;
+            const auto mean = float(s.mean());
+            out[ch][c] = {s.count, mean, mean, s.min, s.max};
         }
-        a = std::max(a, b);
     }
 }
 

@@ -116,6 +116,9 @@ public:
     static constexpr uint64_t kBlockRows = 128;
     // Each pyramid level above the blocks groups this many nodes.
     static constexpr std::size_t kFanOut = 4;
+    // Rows per column below which columns are parsed from the mapping: at
+    // most this many rows per column of the chart are parsed per redraw.
+    static constexpr uint64_t kParseBelow = 32;
 
     ~LogData();
 
@@ -136,9 +139,11 @@ public:
     std::vector<Summary> summarize(Row first, Row last) const;
     // Columns of every channel at once: column c takes rows [edges[c],
     // edges[c + 1]); out[ch] gets edges.size() - 1 columns. Rows are parsed
-    // from the mapping when a column averages fewer than kBlockRows of them,
-    // otherwise the pyramid answers (a block goes to the column holding its
-    // first row).
+    // from the mapping when a column averages fewer than kParseBelow of
+    // them, so a column is exact where single lines can be told apart.
+    // Otherwise the pyramid answers: a column summarises every block it
+    // touches, so no column is left empty and none loses an extreme, at the
+    // price of an envelope up to a block wider.
     void columns(std::span<const uint64_t> edges,
                  std::vector<std::vector<ColumnSummary>> &out) const;
 
