@@ -243,8 +243,14 @@ void TimeView::showRange(int64_t fromMs, int64_t toMs)
 {
     live_ = false;
     spanWanted_ = std::clamp(toMs - fromMs, kMinSpanMs, maxSpan_);
+    // Columns start at multiples of their width, so the window may have to
+    // begin up to a column early; widen the columns until it still reaches
+    // toMs.
     setMsPerColumn((spanWanted_ + columns_ - 1) / columns_);
-    end_ = (floorDiv(fromMs, msPerColumn_)) * msPerColumn_ + spanMs();
+    while (floorDiv(fromMs, msPerColumn_) * msPerColumn_ + spanMs() < fromMs + spanWanted_ &&
+           msPerColumn_ < (maxSpan_ + columns_ - 1) / columns_)
+        setMsPerColumn(msPerColumn_ + 1);
+    end_ = floorDiv(fromMs, msPerColumn_) * msPerColumn_ + spanMs();
 }
 
 } // namespace qzt::chart

@@ -107,8 +107,9 @@ void StripChart::showRecord(ChartSource *source, int64_t fromMs, int64_t toMs)
     recordStart_ = fromMs;
     recordEnd_ = toMs;
     layout();
-    view_.setRecorded(toMs - fromMs + view_.msPerColumn() * 2);
+    view_.setRecorded(toMs - fromMs + (toMs - fromMs) / 8 + TimeView::kMinSpanMs);
     view_.showRange(fromMs, toMs);
+    wholeRecord_ = true;
     update();
 }
 
@@ -174,6 +175,8 @@ void StripChart::layout() const
     const int bottom = std::max(top + 20, h - int(std::ceil(metrics_.height())) - 10);
     plot_ = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
     view_.setColumns(plot_.width());
+    if (wholeRecord_)
+        view_.showRange(recordStart_, recordEnd_);
 }
 
 QRect StripChart::plotRect() const
@@ -201,6 +204,7 @@ void StripChart::showLast(int64_t spanMs)
 {
     layout();
     if (isRecord()) {
+        wholeRecord_ = false;
         view_.showRange(now() - spanMs, now());
         update();
         return;
@@ -214,8 +218,8 @@ void StripChart::showAllHistory()
 {
     layout();
     if (isRecord()) {
-        view_.setColumns(plot_.width());
         view_.showRange(recordStart_, recordEnd_);
+        wholeRecord_ = true;
         update();
         return;
     }
@@ -225,6 +229,7 @@ void StripChart::showAllHistory()
 void StripChart::panBy(int pixels)
 {
     layout();
+    wholeRecord_ = false;
     view_.pan(pixels, now(), oldestSample());
     update();
 }
@@ -232,6 +237,7 @@ void StripChart::panBy(int pixels)
 void StripChart::zoomBy(double factor, int plotX)
 {
     layout();
+    wholeRecord_ = false;
     view_.zoom(factor, plotX, now());
     update();
 }

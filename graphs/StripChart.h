@@ -190,6 +190,7 @@ private:
     chart::RingSource history_;
     chart::ChartSource *source_ = &history_;
     std::pair<int64_t, int64_t> shown_{0, 0}; // the window of the last paint
+    bool wholeRecord_ = false;                // keeps the whole record in view on resizing
     int64_t recordStart_ = 0;
     int64_t recordEnd_ = 0;
     std::vector<Caption> captions_;

@@ -48,7 +48,8 @@ void TestMainWindow::menuBarCaptionsOrderAndStates()
     QStringList top;
     for (QAction *a : bar->actions())
         top << a->text() + (a->isEnabled() ? "" : " (disabled)");
-    QCOMPARE(top, QStringList({"QZT6604 (disabled)", "QZT6605 (disabled)", "Window", "About..."}));
+    QCOMPARE(top, QStringList({"QZT6604 (disabled)", "QZT6605 (disabled)", "Window", "Open Log...",
+                               "About..."}));
 
     auto entries = [&](const char *menu) {
         QStringList out;
