@@ -138,8 +138,8 @@ std::optional<QDateTime> parseStart(const QString &date, const QString &time)
     }
     if (!d.isValid() || !t.isValid())
         return std::nullopt;
-    if (d.year() < 100)
-        d = d.addYears(2000 - 1900); // two-digit years read as 19xx
+    if (d.year() < 1970)
+        d = d.addYears(100); // a two-digit year read as 19xx
     return QDateTime(d, t);
 }
 

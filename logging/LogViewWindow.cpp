@@ -259,7 +259,7 @@ LogOpener::LogOpener(const QString &path, Dialogs &dialogs, QWidget *parent, Don
     progress_->setMinimumDuration(500);
     progress_->setAutoClose(false);
     progress_->setAutoReset(false);
-    connect(progress_, &QProgressDialog::canceled, this, &LogOpener::cancel);
+    connect(progress_.data(), &QProgressDialog::canceled, this, &LogOpener::cancel);
     timer_.setInterval(30);
     connect(&timer_, &QTimer::timeout, this, &LogOpener::poll);
     timer_.start();
@@ -276,7 +276,7 @@ LogOpener::~LogOpener()
 void LogOpener::poll()
 {
     if (!finished_) {
-        if (size_ > 0)
+        if (size_ > 0 && progress_)
             progress_->setValue(int(control_.bytesDone.load() * 100 / uint64_t(size_)));
         return;
     }

@@ -120,7 +120,8 @@ private:
     std::atomic<bool> finished_{false};
     std::thread thread_;
     QTimer timer_;
-    QProgressDialog *progress_ = nullptr;
+    // The parent widget may delete the dialog first when it closes.
+    QPointer<QProgressDialog> progress_;
     qint64 size_ = 0;
 };
 
