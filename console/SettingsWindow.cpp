@@ -270,6 +270,11 @@ QGroupBox *SettingsWindow::buildGeneralGroup()
     txtToSend->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     txtToSend->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     txtToSend->installEventFilter(this);
+    // The style draws no focus frame around a multi-line box as it does
+    // around a line box; this frame shows where the keys go.
+    txtToSend->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { border: 1px solid palette(mid); }"
+                       "QPlainTextEdit:focus { border: 2px solid palette(highlight); }"));
     connect(txtWriteLength, &QLineEdit::returnPressed, this, &SettingsWindow::cmdReqSST_Click);
     connect(txtReadLength, &QLineEdit::returnPressed, this, &SettingsWindow::cmdReqSST_Click);
 
