@@ -121,9 +121,15 @@ void MainWindow::buildMenus()
         connect(action, &QAction::triggered, mdiArea_, slot);
         windowActions_.push_back(action);
     };
-    windowAction("mClose", QStringLiteral("Cl&ose"),
-                 {QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)},
-                 &QMdiArea::closeActiveSubWindow);
+    // The active child already closes on the platform's Close keys (Ctrl+W
+    // here); taking them as well would make them ambiguous, and then neither
+    // would act.
+    QList<QKeySequence> closeKeys;
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        if (!QKeySequence::keyBindings(QKeySequence::Close).contains(key))
+            closeKeys << key;
+    windowAction("mClose", QStringLiteral("Cl&ose"), closeKeys, &QMdiArea::closeActiveSubWindow);
     windowAction("mTile", QStringLiteral("&Tile"), {}, &QMdiArea::tileSubWindows);
     windowAction("mCascade", QStringLiteral("&Cascade"), {}, &QMdiArea::cascadeSubWindows);
     windowAction("mNext", QStringLiteral("Ne&xt"), {QKeySequence(Qt::CTRL | Qt::Key_Tab)},
