@@ -89,10 +89,9 @@ StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
 
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
-    // Narrower than this, a legend would run past the right edge: every
-    // caption must fit whole around its centre, a legend with the widest
-    // reading it can show included.
-    double need = 240;
+    setMinimumSize(240, 160);
+    // Narrower than this, a caption would reach past the right edge.
+    double need = 0;
     const auto fits = [&need](double textWidth, double x) {
         need = std::max(need, textWidth / (2 * (1 - x)));
     };
@@ -102,7 +101,7 @@ StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
         fits(metrics_.horizontalAdvance(setup.traceNames[i] + QStringLiteral(": -888.88") +
                                         setup.unit),
              setup.captions[i].x);
-    minimumWidth_ = int(std::ceil(need)) + 2;
+    captionsWidth_ = int(std::ceil(need)) + 2;
     prompt_ = [this] {
         return QFileDialog::getSaveFileName(
             this, tr("Save image"), QStringLiteral("graph.png"),

@@ -139,8 +139,10 @@ public:
     // The context menu that the right mouse button opens; the caller owns it.
     QMenu *createContextMenu(QWidget *parent);
 
-    QSize sizeHint() const override { return {std::max(600, minimumWidth_), 420}; }
-    QSize minimumSizeHint() const override { return {minimumWidth_, 160}; }
+    // The least width at which every caption, a legend with its widest
+    // reading included, stands whole around its position.
+    int captionsWidth() const { return captionsWidth_; }
+    QSize sizeHint() const override { return {std::max(600, captionsWidth_), 420}; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -223,7 +225,7 @@ private:
     std::optional<int> dragX_;
     PathPrompt prompt_;
     FailureReport report_;
-    int minimumWidth_ = 240;
+    int captionsWidth_ = 0;
 };
 
 } // namespace qzt
