@@ -34,8 +34,7 @@ std::string udevRule(UsbId id)
 
 } // namespace
 
-std::optional<std::vector<LoaderWrite>> loaderWrites(const IntelHexImage &image,
-                                                     std::string *error)
+std::optional<std::vector<LoaderWrite>> loaderWrites(const IntelHexImage &image, std::string *error)
 {
     std::vector<LoaderWrite> writes;
     for (const IntelHexSegment &segment : image.segments) {
@@ -91,9 +90,8 @@ void LibusbAdapter::close()
     handle_ = nullptr;
 }
 
-int LibusbAdapter::control(libusb_device_handle *handle, bool in, uint8_t request,
-                           uint16_t value, uint16_t index, uint8_t *data, uint16_t length,
-                           const char *what)
+int LibusbAdapter::control(libusb_device_handle *handle, bool in, uint8_t request, uint16_t value,
+                           uint16_t index, uint8_t *data, uint16_t length, const char *what)
 {
     const uint8_t type = uint8_t(int(LIBUSB_REQUEST_TYPE_VENDOR) | int(LIBUSB_RECIPIENT_DEVICE) |
                                  int(in ? LIBUSB_ENDPOINT_IN : LIBUSB_ENDPOINT_OUT));
@@ -137,8 +135,7 @@ int16_t LibusbAdapter::open(libusb_device *device, UsbId id)
     }
     handle_ = nullptr;
     char where[64];
-    std::snprintf(where, sizeof where, "%s on bus %d, device %d", idText(id).c_str(), bus,
-                  address);
+    std::snprintf(where, sizeof where, "%s on bus %d, device %d", idText(id).c_str(), bus, address);
     if (r == LIBUSB_ERROR_ACCESS)
         say(std::string("the board ") + where +
             " is present but this user may not open it; add the udev rule '" + udevRule(id) +

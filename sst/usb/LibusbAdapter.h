@@ -54,13 +54,17 @@ class LibusbAdapter : public USBFunctions {
 public:
     // Results. Every failure is negative, as the interface demands; a
     // successful VendorIORequest returns the byte count.
-    static constexpr int16_t kBadArguments = -1;   // a control transfer cannot carry them; nothing sent
-    static constexpr int16_t kNoBoard = -2;        // no board with either identity on the USB
-    static constexpr int16_t kCannotOpen = -3;     // a board is there but cannot be opened
-    static constexpr int16_t kBadFile = -4;        // firmware file unreadable, not Intel HEX, or beyond 64 KiB
-    static constexpr int16_t kTransferFailed = -5; // a control transfer failed (time-out, stall, I/O)
-    static constexpr int16_t kDidNotComeBack = -6; // after the download no board showed the running identity
-    static constexpr int16_t kUnplugged = -7;      // the board went away; looking for it again
+    static constexpr int16_t kBadArguments =
+        -1;                                    // a control transfer cannot carry them; nothing sent
+    static constexpr int16_t kNoBoard = -2;    // no board with either identity on the USB
+    static constexpr int16_t kCannotOpen = -3; // a board is there but cannot be opened
+    static constexpr int16_t kBadFile =
+        -4; // firmware file unreadable, not Intel HEX, or beyond 64 KiB
+    static constexpr int16_t kTransferFailed =
+        -5; // a control transfer failed (time-out, stall, I/O)
+    static constexpr int16_t kDidNotComeBack =
+        -6; // after the download no board showed the running identity
+    static constexpr int16_t kUnplugged = -7; // the board went away; looking for it again
 
     using Timing = LibusbTiming;
 
@@ -95,7 +99,7 @@ private:
     // with libusb's error name and `what`, the same message only once in a row.
     int control(libusb_device_handle *handle, bool in, uint8_t request, uint16_t value,
                 uint16_t index, uint8_t *data, uint16_t length, const char *what);
-    libusb_device *find(UsbId id) const;          // referenced; null when absent
+    libusb_device *find(UsbId id) const;           // referenced; null when absent
     int16_t open(libusb_device *device, UsbId id); // 0 or kCannotOpen; unrefs device
     int16_t download(libusb_device *loader);       // unrefs loader
     int16_t waitForRunning();

@@ -23,17 +23,16 @@ using Clock = std::chrono::steady_clock;
 constexpr int kMaxPlugs = 32; // device nodes prepared for plugs and renumerations
 constexpr const char *kSysPath = "/sys/devices/usb1/1-1";
 
-// Device descriptor and one configuration with one vendor interface and no
-// endpoints beyond the control pipe, as hex.
+// The sysfs descriptors, in hex: the device (USB 2.0, a control pipe of 64
+// bytes, the identity, release 1.00, no strings, one configuration), then
+// configuration 1 (bus-powered, 100 mA) with one vendor-specific interface
+// and no endpoints beyond the control pipe.
 std::string descriptors(UsbId id)
 {
-    char hex[128];
-    std::snprintf(hex, sizeof hex,
-                  "12010002000000" "40" "%02x%02x%02x%02x" "0001" "000000" "01"
-                  "0902" "1200" "010100" "80" "32"
-                  "090400000" "0ff000000",
+    char device[40];
+    std::snprintf(device, sizeof device, "1201000200000040%02x%02x%02x%02x000100000001",
                   id.vendor & 0xFF, id.vendor >> 8, id.product & 0xFF, id.product >> 8);
-    return hex;
+    return std::string(device) + "090212000101008032" + "0904000000ff000000";
 }
 
 } // namespace
@@ -45,8 +44,8 @@ struct EmulatedBoard::Urb {
     int status = 0;
     int actualLength = 0;
     Clock::time_point readyAt;
-    bool held = false;        // stalled: never ready until discarded
-    bool renumerates = false; // releasing the CPU: the board leaves after this one
+    bool held = false;                     // stalled: never ready until discarded
+    bool renumerates = false;              // releasing the CPU: the board leaves after this one
     UMockdevIoctlClient *client = nullptr; // the open device that submitted it
     ~Urb()
     {
@@ -275,8 +274,8 @@ void EmulatedBoard::submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg)
         urb->status = 0;
         urb->actualLength = wLength;
     } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
-        const int r = bus_->VendorIORequest(bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut,
-                                            int16_t(wLength), payload);
+        const int r = bus_->VendorIORequest(
+            bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut, int16_t(wLength), payload);
         ++sstTransfers_;
         if (r >= 0) {
             urb->status = 0;

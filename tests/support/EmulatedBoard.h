@@ -50,7 +50,7 @@ public:
     // The 0xA0 RAM writes since the last plug, and the CPU control values.
     std::vector<LoaderWrite> ramWrites() const;
     std::vector<uint8_t> cpuControlWrites() const;
-    int downloads() const; // times the CPU left reset with an image
+    int downloads() const;    // times the CPU left reset with an image
     int sstTransfers() const; // 0xDA transfers answered
 
     // Runs `f` on the simulated bus under the board's lock.
