@@ -40,6 +40,23 @@ public:
     void openUrl(const QString &) override {}
 };
 
+// Counts the vendor requests that pass through it.
+class Counting : public USBFunctions {
+public:
+    explicit Counting(USBFunctions &inner) : inner_(inner) {}
+    long requests = 0;
+    int16_t LoadFirmWare(const char *path) override { return inner_.LoadFirmWare(path); }
+    int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
+                            int16_t length, uint8_t *buffer) override
+    {
+        ++requests;
+        return inner_.VendorIORequest(request, value, index, direction, length, buffer);
+    }
+
+private:
+    USBFunctions &inner_;
+};
+
 template <typename F> void measure(const char *name, long n, F &&call)
 {
     using Clock = std::chrono::steady_clock;
@@ -57,8 +74,9 @@ template <typename F> void measure(const char *name, long n, F &&call)
 
 // One adapter measured: a transaction on its own, then ticks of the whole
 // program with the five polled windows open.
-void run(const char *label, USBFunctions &usb, long n)
+void run(const char *label, USBFunctions &adapter, long n)
 {
+    Counting usb(adapter);
     DeviceState state;
     QuietDialogs dialogs;
     AppContext ctx{state, usb, dialogs, QCoreApplication::applicationDirPath(),
@@ -84,8 +102,11 @@ void run(const char *label, USBFunctions &usb, long n)
     window.frmSave04()->cmdSave_Click();
     dialogs.file = dir.filePath(QStringLiteral("chip05.sav"));
     window.frmSave05()->cmdSave_Click();
+    const long before = usb.requests;
     measure((std::string(label) + ": tick, five polled windows").c_str(), n,
             [&] { window.Timer1_Timer(); });
+    std::printf("%s: %.1f vendor requests per tick\n", label,
+                double(usb.requests - before) / double(n));
     window.frmSave04()->cmdSave_Click();
     window.frmSave05()->cmdSave_Click();
 }
