@@ -49,26 +49,17 @@ bool isHexDigit(QChar c)
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 
-// One data token as a value, nothing when it is not a number in the radix.
+// One data token as a value, nothing when it is not a hexadecimal number.
 // Tabs and line feeds are ignored as the number reader ignores them; a token
 // without anything else is empty and stands for 0. A value beyond 32 bits
 // comes back as -1, which is out of range like any value above 255.
-std::optional<int32_t> readDataToken(QStringView token, DataRadix radix)
+std::optional<int32_t> readDataToken(QStringView token)
 {
     QString digits = token.toString();
     digits.remove(u'\t');
     digits.remove(u'\n');
     if (digits.isEmpty())
         return 0;
-    if (radix == DataRadix::Decimal) {
-        int64_t value = 0;
-        for (const QChar c : std::as_const(digits)) {
-            if (c < u'0' || c > u'9')
-                return std::nullopt;
-            value = std::min<int64_t>(value * 10 + (c.unicode() - u'0'), int64_t(1) << 32);
-        }
-        return value > 0xFF ? -1 : int32_t(value);
-    }
     if (digits.startsWith(u"0x", Qt::CaseInsensitive))
         digits.remove(0, 2);
     else if (digits.endsWith(u'h', Qt::CaseInsensitive))
@@ -83,7 +74,7 @@ std::optional<int32_t> readDataToken(QStringView token, DataRadix radix)
 } // namespace
 
 std::variant<GeneralRequest, Refusal> readGeneralRequest(QStringView data, QStringView writeLength,
-                                                         QStringView readLength, DataRadix radix)
+                                                         QStringView readLength)
 {
     if (data.isEmpty())
         return Refusal{QStringLiteral("No command byte set")};
@@ -98,17 +89,13 @@ std::variant<GeneralRequest, Refusal> readGeneralRequest(QStringView data, QStri
 
     GeneralRequest request;
     request.data.reserve(std::size_t(tokens.size()));
-    const bool hex = radix == DataRadix::Hex;
     for (const QStringView token : tokens) {
-        const std::optional<int32_t> v = readDataToken(token, radix);
+        const std::optional<int32_t> v = readDataToken(token);
         if (!v)
-            return Refusal{QStringLiteral("Data To Send: \"%1\" is not a %2 byte.")
-                               .arg(quoted(token), hex ? QStringLiteral("hexadecimal")
-                                                       : QStringLiteral("decimal"))};
+            return Refusal{QStringLiteral("Data To Send: \"%1\" is not a hexadecimal byte.")
+                               .arg(quoted(token))};
         if (*v < 0 || *v > 0xFF)
-            return Refusal{
-                QStringLiteral("Data byte %1 is larger than %2.")
-                    .arg(quoted(token), hex ? QStringLiteral("FF") : QStringLiteral("255"))};
+            return Refusal{QStringLiteral("Data byte %1 is larger than FF.").arg(quoted(token))};
         request.data.push_back(uint8_t(*v));
     }
 

@@ -22,9 +22,6 @@ struct GeneralRequest {
 // The box whose text was refused; the window puts the focus back there.
 enum class InputField { Data, WriteLength, ReadLength, Offset };
 
-// How the data tokens are written: as the panel's Hex/Decimal choice says.
-enum class DataRadix { Hex, Decimal };
-
 // The text of the message that refuses an input, and the box it is about;
 // nothing is sent then.
 struct Refusal {
@@ -37,16 +34,15 @@ struct Refusal {
 inline constexpr int kMaxReadLength = 62;
 
 // Reads the three fields of the panel. The data text is split at every blank
-// (U+0020) into tokens, an empty token standing for 0. In Hex each token is
-// hexadecimal digits, with an optional "0x" in front or "h" behind; in
-// Decimal it is decimal digits. Both lengths are read as decimal numbers by
+// (U+0020) into tokens, an empty token standing for 0. Each token is
+// hexadecimal digits, with an optional "0x" in front or "h" behind, whatever
+// the panel's Hex/Decimal display choice says. Both lengths are read as decimal numbers by
 // readNumber(), an empty box giving 0. Refused: an empty data text, more than
-// 61 tokens, a token that is not a number in the radix or lies above 255, a
+// 61 tokens, a token that is not a hexadecimal number or lies above 255, a
 // length box with text but no digits, a write length outside 0 ... 255 and a
 // read length outside 0 ... 62.
 std::variant<GeneralRequest, Refusal> readGeneralRequest(QStringView data, QStringView writeLength,
-                                                         QStringView readLength,
-                                                         DataRadix radix = DataRadix::Hex);
+                                                         QStringView readLength);
 
 // Reads the offset text; refused when it holds no digits, or when the value
 // lies outside -256 ... 1023, the range the offset write can encode, or

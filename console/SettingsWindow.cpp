@@ -426,8 +426,7 @@ void SettingsWindow::cmdReqSST_Click()
     // Everything the user typed is read and checked first, so that a refused
     // request leaves the buffer, SSTAddress and the display as they were.
     const auto read =
-        readGeneralRequest(txtToSend->toPlainText(), txtWriteLength->text(), txtReadLength->text(),
-                           optHex->isChecked() ? DataRadix::Hex : DataRadix::Decimal);
+        readGeneralRequest(txtToSend->toPlainText(), txtWriteLength->text(), txtReadLength->text());
     if (const auto *refusal = std::get_if<Refusal>(&read)) {
         refuse(*refusal);
         return;

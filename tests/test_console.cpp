@@ -209,7 +209,7 @@ private slots:
         row("one blank", " ", "2", "0", {0x48, 2, 0, 0, 0}, {});
         row("double blank", "1 2  3", "4", "0", {0x48, 4, 0, 1, 2, 0, 3}, {});
         row("hex forms", "a A 41h 0x41 0XF7 00FF", "6", "0", {0x48, 6, 0, 10, 10, 65, 0x41, 0xF7, 255}, {});
-        row("decimal forms", "247 0 065", "3", "0", {0x48, 3, 0, 247, 0, 65}, {}, "", true);
+        row("Decimal shows, data stays hex", "F7 10", "2", "0", {0x48, 2, 0, 0xF7, 0x10}, {}, "", true);
         row("empty lengths", "E0", "", "", {0x48, 0, 0, 0xE0}, {});
         row("half lengths", "E0", "3.5", "2.5", {0x48, 4, 2, 0xE0}, {});
         row("61 tokens", ones(61), "61", "0", Bytes{0x48, 61, 0} + Bytes(61, 1), {});
@@ -220,8 +220,6 @@ private slots:
         row("token XYZ", "F7 XYZ", "2", "0", {}, "Data To Send: \"XYZ\" is not a hexadecimal byte.");
         row("token G1", "G1", "1", "0", {}, "Data To Send: \"G1\" is not a hexadecimal byte.");
         row("token 0x", "0x", "1", "0", {}, "Data To Send: \"0x\" is not a hexadecimal byte.");
-        row("token F7 in decimal", "F7", "1", "0", {}, "Data To Send: \"F7\" is not a decimal byte.", "txtToSend", true);
-        row("token 256 in decimal", "256", "1", "0", {}, "Data byte 256 is larger than 255.", "txtToSend", true);
         row("write 256", "E0", "256", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
         row("write -1", "E0", "-1", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
         row("write abc", "E0", "abc", "0", {}, "Write Length: \"abc\" is not a number.", "txtWriteLength");
@@ -269,7 +267,7 @@ private slots:
         sendPanel(&b.window, "E0", "1", "1");
         b.window.findChild<QRadioButton *>("optDec")->click();
         b.usb.answer({0, 12, 255});
-        sendPanel(&b.window, "224", "1", "1");
+        sendPanel(&b.window, "E0", "1", "1");
         QCOMPARE(received(&b.window), QString("0 C FF  0  12  255 "));
         click(&b.window, "cmdClear");
         QCOMPARE(textOf(&b.window, "txtToSend") + "|" + received(&b.window) + "|" +
