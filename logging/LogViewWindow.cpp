@@ -73,6 +73,7 @@ ChartSetup chartSetupFor(const LogData &data)
     for (std::size_t i = 0; i < data.channelCount(); ++i) {
         const QColor colour = channelColour(data.channels()[i]);
         setup.traces.push_back(colour);
+        setup.traceNames.push_back(QLatin1String(columnName(data.channels()[i])));
         setup.captions.push_back(
             {QLatin1String(columnName(data.channels()[i])), colour, 0.90, 0.14 + 0.07 * double(i)});
     }

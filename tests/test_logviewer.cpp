@@ -137,7 +137,7 @@ private slots:
         const QRect plot = chart->plotRect();
         QVERIFY2(chart->readoutAt(plot.left())[0].endsWith("line 4"),
                  qPrintable(chart->readoutAt(plot.left())[0]));
-        QCOMPARE(chart->readoutAt(plot.left()).last(), QStringLiteral("0.00"));
+        QCOMPARE(chart->readoutAt(plot.left()).last(), QStringLiteral("Vccp: 0.00"));
     }
 
     void cancelledLoadOpensNothing()
