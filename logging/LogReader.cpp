@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <thread>
 
 namespace qzt::logview {
@@ -156,9 +157,23 @@ struct Part {
     std::optional<uint64_t> firstGap;
     uint64_t gapRows = 0;
     bool interrupted = false;
+    bool noMemory = false;
 };
 
+void indexPartOrFail(Part &part, const Layout &layout, const char *fileStart, LoadControl &control);
+
+// A thread must not let an exception escape; running out of memory is
+// reported with the part instead.
 void indexPart(Part &part, const Layout &layout, const char *fileStart, LoadControl &control)
+{
+    try {
+        indexPartOrFail(part, layout, fileStart, control);
+    } catch (const std::bad_alloc &) {
+        part.noMemory = true;
+    }
+}
+
+void indexPartOrFail(Part &part, const Layout &layout, const char *fileStart, LoadControl &control)
 {
     const std::size_t nch = layout.channels.size();
     std::vector<Summary> block(nch);
@@ -363,6 +378,15 @@ std::optional<float> parseField(const char *p, const char *end)
 
 LoadResult loadBytes(std::span<const char> bytes, LoadControl &control, unsigned threads)
 {
+    try {
+        return loadIndexed(bytes, control, threads);
+    } catch (const std::bad_alloc &) {
+        return refuse(0, QStringLiteral("there is not enough memory to index it"));
+    }
+}
+
+LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsigned threads)
+{
     const char *const start = bytes.data();
     const char *const end = start + bytes.size();
     if (bytes.empty())
@@ -461,6 +485,8 @@ LoadResult loadBytes(std::span<const char> bytes, LoadControl &control, unsigned
     for (const Part &part : parts) {
         if (part.badRow)
             return refuse(fileLine(Row{rowsBefore + *part.badRow}), part.badReason);
+        if (part.noMemory)
+            return refuse(0, QStringLiteral("there is not enough memory to index it"));
         if (part.interrupted) {
             LoadResult r;
             r.status = LoadStatus::Interrupted;

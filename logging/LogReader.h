@@ -63,7 +63,7 @@ struct Note {
 enum class LoadStatus {
     Successful,
     Interrupted, // the interrupt flag was raised
-    Refused,     // not a log of this program, or a malformed line
+    Refused,     // not a log of this program, a malformed line, or no memory
 };
 
 class LogData;
@@ -90,6 +90,9 @@ LoadResult load(const QString &path, LoadControl &control, unsigned threads = 0)
 // The same for bytes already in memory (tests and fuzzing); `bytes` must
 // outlive the returned data.
 LoadResult loadBytes(std::span<const char> bytes, LoadControl &control, unsigned threads = 0);
+
+// loadBytes() without its guard against running out of memory.
+LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsigned threads);
 
 // Parses one number field as the log writes it (blank or "-", digits, an
 // optional fraction and an optional exponent "E+dd"). Nothing on a field
@@ -151,7 +154,7 @@ public:
     std::size_t bytesAllocated() const;
 
 private:
-    friend LoadResult loadBytes(std::span<const char>, LoadControl &, unsigned);
+    friend LoadResult loadIndexed(std::span<const char>, LoadControl &, unsigned);
     friend LoadResult load(const QString &, LoadControl &, unsigned);
     LogData() = default;
 
