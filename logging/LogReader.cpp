@@ -447,7 +447,7 @@ LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsign
     // Shares split at line starts.
     const std::size_t dataBytes = std::size_t(dataEnd - dataBegin);
     unsigned n = threads ? threads : std::max(1u, std::thread::hardware_concurrency());
-    if (dataBytes < kParallelBytes)
+    if (threads == 0 && dataBytes < kParallelBytes)
         n = 1;
     std::vector<Part> parts;
     const char *p = dataBegin;

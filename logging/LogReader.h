@@ -85,7 +85,8 @@ struct LoadControl {
 
 // Indexes the file at `path`: maps it, checks the three header lines and
 // every data line's field count, and builds the pyramid. `threads` 0 takes
-// the machine's cores; small files use one thread.
+// the machine's cores, or one thread for a small file; a given number is
+// used as it is (tests and fuzzing split small inputs too).
 LoadResult load(const QString &path, LoadControl &control, unsigned threads = 0);
 // The same for bytes already in memory (tests and fuzzing); `bytes` must
 // outlive the returned data.
