@@ -101,6 +101,14 @@ void StripChart::appendSample(int trace, double value)
     update();
 }
 
+void StripChart::appendGap(int trace)
+{
+    if (trace < 0 || trace >= traceCount())
+        return;
+    traces_[std::size_t(trace)].history.appendGap();
+    update();
+}
+
 void StripChart::selectCaption(int index)
 {
     selected_ = index;
@@ -333,7 +341,7 @@ void StripChart::paintPlot(int64_t left, const ValueTicks &values,
             entry = Vertex{columnOf(s.timeMs), s.value};
         }
         const std::size_t firstAfter = ring.lowerBound(right, firstInside);
-        if (firstAfter < ring.size()) {
+        if (firstAfter < ring.size() && !ring.gapBefore(firstAfter)) {
             const Sample s = ring.at(firstAfter);
             exit = Vertex{columnOf(s.timeMs), s.value};
         }
@@ -424,17 +432,10 @@ QStringList StripChart::readoutAt(int x) const
     QStringList lines{formatTime(timeLabelPattern(kReadoutDatePattern), civil) + QLatin1Char(' ') +
                       formatTime(timeLabelPattern(0), civil)};
     // The sample nearest to the cursor's time, if one lies within a column
-    // or a second of it.
+    // or a second of it; inside a gap, only one in the cursor's own column.
     const int64_t reach = std::max<int64_t>(perColumn, 1000);
     for (const Trace &t : traces_) {
-        const SampleRing &ring = t.history;
-        const std::size_t i = ring.lowerBound(at);
-        std::optional<Sample> best;
-        if (i < ring.size())
-            best = ring.at(i);
-        if (i > 0 && (!best || at - ring.timeAt(i - 1) <= best->timeMs - at))
-            best = ring.at(i - 1);
-        if (best && std::abs(best->timeMs - at) <= reach)
+        if (const std::optional<Sample> best = t.history.nearest(at, reach, perColumn / 2))
             lines << fixed2Text(best->value);
         else
             lines << QStringLiteral("-");
