@@ -11,10 +11,11 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
 #include <algorithm>
 
 namespace qzt {
@@ -36,6 +37,9 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea_);
     buildMenus();
+    lblAdapterStatus = new AdapterStatusLabel(this);
+    statusBar()->addWidget(lblAdapterStatus, 1);
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 
     // Large enough for the largest child window (a graph) plus the frame,
     // and larger on a big screen so that cascaded children stay visible.
@@ -179,8 +183,8 @@ bool MainWindow::MDIForm_Load()
         buffer[1] = 1;
         buffer[2] = 16;
         buffer[3] = kCmdGetDib;
-        SSTTransaction(state, ctx_.usb);
-        if (buffer[16] != a)
+        // A probe that failed found nothing, whatever the buffer holds.
+        if (SSTTransaction(state, ctx_.usb) < 0 || buffer[16] != a)
             continue;
         const uint8_t deviceIdLow = buffer[5];
         if (deviceIdLow == 0x04) {
@@ -199,6 +203,7 @@ bool MainWindow::MDIForm_Load()
     }
 
     openTempGraph(modelMenuEnabled(Model::QZT6604) ? Model::QZT6604 : Model::QZT6605);
+    lblAdapterStatus->refresh(ctx_.usb, state.link, ctx_.now(), true);
     return true;
 }
 
@@ -220,6 +225,8 @@ void MainWindow::Timer1_Timer()
     // is current; nothing reads its result.
     if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605))
         SSTGetExtOffset(ctx_.state, ctx_.usb);
+    // Failures of this tick, or of a console action since the last one.
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 }
 
 void MainWindow::openTempGraph(Model m)

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "about/AboutWindow.h"
+#include "app/AdapterStatus.h"
 #include "console/SettingsWindow.h"
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
@@ -76,6 +77,7 @@ private:
     QMenu *mQZT6604 = nullptr;
     QMenu *mQZT6605 = nullptr;
     QMenu *mWindows = nullptr;
+    AdapterStatusLabel *lblAdapterStatus = nullptr;
 
     QPointer<TempGraphWindow> frmTempGraph04_;
     QPointer<TempGraphWindow> frmTempGraph05_;
