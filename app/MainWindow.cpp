@@ -41,11 +41,13 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     statusBar()->addWidget(lblAdapterStatus, 1);
     lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 
-    // Large enough for the largest child window (a graph) plus the frame,
-    // and larger on a big screen so that cascaded children stay visible.
+    // Large enough for the largest child window (a graph) plus the frame
+    // and the status line, and larger on a big screen so that cascaded
+    // children stay visible.
     const double dpi = logicalDpiX();
     const QSize graph = TempGraphWindow::outerSizeTwips();
-    QSize size(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
+    QSize size(twipsToPixels(graph.width(), dpi) + 40,
+               twipsToPixels(graph.height(), dpi) + 80 + statusBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         size = size.expandedTo(screen->availableSize() * 0.8);
     resize(size);
