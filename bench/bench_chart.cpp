@@ -5,7 +5,7 @@
 // last five minutes or the whole 24 hours, holding 1 minute, 5 minutes or
 // 24 hours of samples. The history is sized to what it holds, so it stays
 // full while the measured ticks run (24 hours is the charts' own size). The
-// "gaps" cases miss 20 ticks in every 200 (failed reads), which the chart
+// "with gaps" cases miss 20 ticks in every 200 (failed reads), which the chart
 // keeps as gaps in the traces.
 //
 // Usage: bench_chart [--ticks N] [--warmup N] [--case SUBSTRING]
@@ -82,7 +82,7 @@ struct Case {
     bool gaps = false;
 };
 
-// Ticks 180..199 of every 200 are missed reads in the "gaps" cases.
+// Ticks 180..199 of every 200 are missed reads in the "with gaps" cases.
 bool missed(bool gaps, int64_t tick)
 {
     return gaps && tick % 200 >= 180;
@@ -226,8 +226,8 @@ int main(int argc, char *argv[])
         {"temp2 24-h view, 1 min held", false, true, 1},
         {"temp2 24-h view, 5 min held", false, true, 5},
         {"temp2 24-h view, 24 h held", false, true, 24 * 60},
-        {"volt5 5-min view, 24 h held, gaps", true, false, 24 * 60, true},
-        {"volt5 24-h view, 24 h held, gaps", true, true, 24 * 60, true},
+        {"volt5 5-min view with gaps, 24 h held", true, false, 24 * 60, true},
+        {"volt5 24-h view with gaps, 24 h held", true, true, 24 * 60, true},
     };
     std::printf("%d ticks after %d warm-up ticks, 850 x 480 offscreen\n", o.ticks, o.warmup);
     std::printf("%-34s %8s %8s %8s %11s %10s %8s\n", "case", "med ms", "p99 ms", "mean ms", "span",
