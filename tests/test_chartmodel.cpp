@@ -150,20 +150,17 @@ void TestChartModel::gapsBreakTheTrace_data()
     QTest::addColumn<QString>("rows");    // per column the rows drawn, "top-bottom", or "."
     QTest::addColumn<QString>("readout"); // per column: a value (y) or none (.)
     // Value v lies on row 9 - v; neighbours join at the middle of their rows.
-    QTest::newRow("joined across empty columns") << "11..11" << -1 << "8-8 8-8 8-8 8-8 8-8 8-8"
-                                                 << "yyyyyy";
-    QTest::newRow("broken across empty columns") << "11..|11" << -1 << "8-8 8-8 . . 8-8 8-8"
-                                                 << "yy..yy";
-    QTest::newRow("neighbours joined") << "19" << -1 << "4-8 0-4"
-                                       << "yy";
-    QTest::newRow("neighbours broken") << "1|9" << -1 << "8-8 0-0"
-                                       << "yy";
-    QTest::newRow("entry joined") << "9" << 1 << "0-4"
-                                  << "y";
-    QTest::newRow("entry broken") << "|9" << 1 << "0-0"
-                                  << "y";
-    QTest::newRow("gap after the newest sample") << "11|.." << -1 << "8-8 8-8 . ."
-                                                 << "yy..";
+    const auto row = [](const char *name, const char *trace, int entry, const char *rows,
+                        const char *readout) {
+        QTest::newRow(name) << QString(trace) << entry << QString(rows) << QString(readout);
+    };
+    row("joined across empty columns", "11..11", -1, "8-8 8-8 8-8 8-8 8-8 8-8", "yyyyyy");
+    row("broken across empty columns", "11..|11", -1, "8-8 8-8 . . 8-8 8-8", "yy..yy");
+    row("neighbours joined", "19", -1, "4-8 0-4", "yy");
+    row("neighbours broken", "1|9", -1, "8-8 0-0", "yy");
+    row("entry joined", "9", 1, "0-4", "y");
+    row("entry broken", "|9", 1, "0-0", "y");
+    row("gap after the newest sample", "11|..", -1, "8-8 8-8 . .", "yy..");
 }
 
 void TestChartModel::gapsBreakTheTrace()
