@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScreen>
+#include <QStatusBar>
 #include <algorithm>
 
 namespace qzt {
@@ -47,13 +48,18 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     setCentralWidget(mdiArea_);
     buildMenus();
     setAcceptDrops(true);
+    lblAdapterStatus = new AdapterStatusLabel(this);
+    statusBar()->addWidget(lblAdapterStatus, 1);
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 
-    // Large enough for the largest child window (a graph) plus the frame,
-    // and larger on a big screen so that cascaded children stay visible;
-    // never larger than the screen leaves room for, title bar included.
+    // Large enough for the largest child window (a graph) plus the frame
+    // and the status line, and larger on a big screen so that cascaded
+    // children stay visible; never larger than the screen leaves room for,
+    // title bar included.
     const double dpi = logicalDpiX();
     const QSize graph = TempGraphWindow::outerSizeTwips();
-    QSize size(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
+    QSize size(twipsToPixels(graph.width(), dpi) + 40,
+               twipsToPixels(graph.height(), dpi) + 80 + statusBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect room = screen->availableGeometry();
         size = size.expandedTo(room.size() * 0.8).boundedTo(room.size() - kWindowFrameAllowance);
@@ -239,8 +245,8 @@ bool MainWindow::MDIForm_Load()
         buffer[1] = 1;
         buffer[2] = 16;
         buffer[3] = kCmdGetDib;
-        SSTTransaction(state, ctx_.usb);
-        if (buffer[16] != a)
+        // A probe that failed found nothing, whatever the buffer holds.
+        if (SSTTransaction(state, ctx_.usb) < 0 || buffer[16] != a)
             continue;
         const uint8_t deviceIdLow = buffer[5];
         if (deviceIdLow == 0x04) {
@@ -259,6 +265,7 @@ bool MainWindow::MDIForm_Load()
     }
 
     openTempGraph(modelMenuEnabled(Model::QZT6604) ? Model::QZT6604 : Model::QZT6605);
+    lblAdapterStatus->refresh(ctx_.usb, state.link, ctx_.now(), true);
     return true;
 }
 
@@ -280,6 +287,8 @@ void MainWindow::Timer1_Timer()
     // is current; nothing reads its result.
     if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605))
         SSTGetExtOffset(ctx_.state, ctx_.usb);
+    // Failures of this tick, or of a console action since the last one.
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 }
 
 void MainWindow::openTempGraph(Model m)

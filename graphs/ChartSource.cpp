@@ -30,18 +30,24 @@ std::span<const Column> RingSource::columns(int trace, int64_t msPerColumn, int6
     return t.cache.columns(t.ring, msPerColumn, firstColumn, count);
 }
 
-std::optional<Sample> RingSource::before(int trace, int64_t timeMs) const
+std::optional<Sample> RingSource::entry(int trace, int64_t timeMs) const
 {
     const SampleRing &ring = traces_[std::size_t(trace)].ring;
     const std::size_t i = ring.lowerBound(timeMs);
     return i > 0 ? std::optional(ring.at(i - 1)) : std::nullopt;
 }
 
-std::optional<Sample> RingSource::atOrAfter(int trace, int64_t timeMs) const
+std::optional<Sample> RingSource::exit(int trace, int64_t timeMs) const
 {
     const SampleRing &ring = traces_[std::size_t(trace)].ring;
     const std::size_t i = ring.lowerBound(timeMs);
-    return i < ring.size() ? std::optional(ring.at(i)) : std::nullopt;
+    return i < ring.size() && !ring.gapBefore(i) ? std::optional(ring.at(i)) : std::nullopt;
+}
+
+std::optional<Sample> RingSource::nearest(int trace, int64_t timeMs, int64_t reach,
+                                          int64_t reachInGap) const
+{
+    return traces_[std::size_t(trace)].ring.nearest(timeMs, reach, reachInGap);
 }
 
 } // namespace qzt::chart

@@ -28,9 +28,17 @@ public:
     // msPerColumn)), valid until the next call for the same trace.
     virtual std::span<const Column> columns(int trace, int64_t msPerColumn, int64_t firstColumn,
                                             std::size_t count) = 0;
-    // The newest sample earlier than timeMs, and the oldest at or after it.
-    virtual std::optional<Sample> before(int trace, int64_t timeMs) const = 0;
-    virtual std::optional<Sample> atOrAfter(int trace, int64_t timeMs) const = 0;
+    // The sample the line runs in from: the newest one earlier than timeMs
+    // (a gap after it shows as the next column's gapBefore).
+    virtual std::optional<Sample> entry(int trace, int64_t timeMs) const = 0;
+    // The sample the line runs out to: the oldest at or after timeMs;
+    // nothing when a gap lies just before it.
+    virtual std::optional<Sample> exit(int trace, int64_t timeMs) const = 0;
+    // For the read-out: the sample nearest to timeMs within `reach`, or
+    // within `reachInGap` where timeMs lies inside a gap (as
+    // SampleRing::nearest).
+    virtual std::optional<Sample> nearest(int trace, int64_t timeMs, int64_t reach,
+                                          int64_t reachInGap) const = 0;
     // A word for the hover read-out about the moment timeMs (the viewer
     // names the file's line there); empty for none.
     virtual QString readoutNote(int64_t timeMs) const
@@ -47,14 +55,17 @@ public:
     RingSource(std::size_t traces, std::size_t capacity);
 
     void append(int trace, int64_t timeMs, float value);
+    void appendGap(int trace) { traces_.at(std::size_t(trace)).ring.appendGap(); }
     const SampleRing &ring(int trace) const { return traces_.at(std::size_t(trace)).ring; }
     std::size_t traceCount() const { return traces_.size(); }
 
     std::optional<int64_t> oldest() const override;
     std::span<const Column> columns(int trace, int64_t msPerColumn, int64_t firstColumn,
                                     std::size_t count) override;
-    std::optional<Sample> before(int trace, int64_t timeMs) const override;
-    std::optional<Sample> atOrAfter(int trace, int64_t timeMs) const override;
+    std::optional<Sample> entry(int trace, int64_t timeMs) const override;
+    std::optional<Sample> exit(int trace, int64_t timeMs) const override;
+    std::optional<Sample> nearest(int trace, int64_t timeMs, int64_t reach,
+                                  int64_t reachInGap) const override;
 
 private:
     struct Trace {

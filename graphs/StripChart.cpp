@@ -132,6 +132,14 @@ void StripChart::showRecord(ChartSource *source, int64_t fromMs, int64_t toMs)
     update();
 }
 
+void StripChart::appendGap(int trace)
+{
+    if (trace < 0 || trace >= traceCount())
+        return;
+    history_.appendGap(trace);
+    update();
+}
+
 void StripChart::selectCaption(int index)
 {
     selected_ = index;
@@ -379,9 +387,9 @@ void StripChart::paintPlot(int64_t left, const ValueTicks &values,
         };
         std::optional<Vertex> entry;
         std::optional<Vertex> exit;
-        if (const std::optional<Sample> s = source_->before(i, left))
+        if (const std::optional<Sample> s = source_->entry(i, left))
             entry = Vertex{columnOf(s->timeMs), s->value};
-        if (const std::optional<Sample> s = source_->atOrAfter(i, right))
+        if (const std::optional<Sample> s = source_->exit(i, right))
             exit = Vertex{columnOf(s->timeMs), s->value};
         rasterizeTrace(columns, map, entry, exit, h, spans_);
 
@@ -479,19 +487,15 @@ QStringList StripChart::readoutAt(int x) const
     if (const QString note = source_->readoutNote(at); !note.isEmpty())
         lines[0] += QStringLiteral("  ") + note;
     // The sample nearest to the cursor's time, if one lies within a column
-    // or a second of it.
+    // or a second of it; inside a gap, only one in the cursor's own column.
     const int64_t reach = std::max<int64_t>(perColumn, 1000);
     for (std::size_t n = 0; n < traces_.size(); ++n) {
-        std::optional<Sample> best = source_->atOrAfter(int(n), at);
-        const std::optional<Sample> earlier = source_->before(int(n), at);
-        if (earlier && (!best || at - earlier->timeMs <= best->timeMs - at))
-            best = earlier;
-        const bool near = best && std::abs(best->timeMs - at) <= reach;
+        const std::optional<Sample> best = source_->nearest(int(n), at, reach, perColumn / 2);
         if (n < traceNames_.size()) {
             const QString label = traceNames_[n] + QStringLiteral(": ");
-            lines << (near ? legendText(label, best->value, unit_) : label + QStringLiteral("-"));
+            lines << (best ? legendText(label, best->value, unit_) : label + QStringLiteral("-"));
         } else {
-            lines << (near ? fixed2Text(best->value) : QStringLiteral("-"));
+            lines << (best ? fixed2Text(best->value) : QStringLiteral("-"));
         }
     }
     return lines;

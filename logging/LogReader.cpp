@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <thread>
 
@@ -619,9 +620,12 @@ template <typename Fn> void LogData::parseRows(Row first, Row last, Fn &&fn) con
             if (q != line.end && *q != ',')
                 continue;
             if (field != gapField_) {
-                if (q != f && ch < channels_.size())
-                    if (const std::optional<float> v = parseField(f, q))
+                if (ch < channels_.size()) {
+                    if (q == f)
+                        fn(r, ch, std::numeric_limits<float>::quiet_NaN());
+                    else if (const std::optional<float> v = parseField(f, q))
                         fn(r, ch, *v);
+                }
                 ++ch;
             }
             ++field;
@@ -636,7 +640,10 @@ template <typename Fn> void LogData::parseRows(Row first, Row last, Fn &&fn) con
 std::vector<std::optional<float>> LogData::row(Row r) const
 {
     std::vector<std::optional<float>> out(channels_.size());
-    parseRows(r, Row{r.value + 1}, [&](uint64_t, std::size_t ch, float v) { out[ch] = v; });
+    parseRows(r, Row{r.value + 1}, [&](uint64_t, std::size_t ch, float v) {
+        if (!std::isnan(v))
+            out[ch] = v;
+    });
     return out;
 }
 
@@ -667,7 +674,10 @@ std::vector<Summary> LogData::summarize(Row first, Row last) const
     last.value = std::min(last.value, rows_);
     if (first >= last)
         return out;
-    const auto add = [&](uint64_t, std::size_t ch, float v) { out[ch].add(v); };
+    const auto add = [&](uint64_t, std::size_t ch, float v) {
+        if (!std::isnan(v))
+            out[ch].add(v);
+    };
     // Whole blocks from the pyramid, the ends around them line by line.
     const auto firstWhole = std::size_t(
         std::lower_bound(blockRow_.begin(), blockRow_.end(), first.value) - blockRow_.begin());
@@ -702,20 +712,27 @@ void LogData::columns(std::span<const uint64_t> edges,
         return;
     if (last - first < kParseBelow * n) {
         std::size_t c = 0;
+        std::vector<char> missed(nch, 0); // an empty field since the last value
         parseRows(Row{first}, Row{last}, [&](uint64_t r, std::size_t ch, float v) {
             while (c + 1 < n && r >= edges[c + 1])
                 ++c;
+            if (std::isnan(v)) {
+                missed[ch] = 1;
+                return;
+            }
             if (r < edges[c])
                 return;
             ColumnSummary &s = out[ch][c];
             if (s.count == 0) {
                 s.first = s.min = s.max = v;
+                s.gapBefore = missed[ch] != 0;
             } else {
                 s.min = std::min(s.min, v);
                 s.max = std::max(s.max, v);
             }
             s.last = v;
             ++s.count;
+            missed[ch] = 0;
         });
         return;
     }
@@ -731,7 +748,10 @@ void LogData::columns(std::span<const uint64_t> edges,
             if (s.count == 0)
                 continue;
             const auto mean = float(s.mean());
-            out[ch][c] = {s.count, mean, mean, s.min, s.max};
+            // Blocks overlap neighbouring columns, so a column left empty
+            // means a gap wider than a column.
+            const bool gap = c > 0 && out[ch][c - 1].count == 0;
+            out[ch][c] = {s.count, mean, mean, s.min, s.max, gap};
         }
     }
 }

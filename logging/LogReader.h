@@ -102,13 +102,18 @@ std::optional<float> parseField(const char *begin, const char *end);
 
 // One pixel column of a channel: the values of its rows summarised. first
 // and last are the values of its first and last row when read line by line,
-// and the column's mean when it came from the pyramid.
+// and the column's mean when it came from the pyramid. gapBefore: a missed
+// reading (an empty field) lies between this column's first value and the
+// value before it, so the line must not run in from the left. Columns from
+// the pyramid mark it only after a column with no value at all; a shorter
+// gap lies inside a column's stroke.
 struct ColumnSummary {
     uint64_t count = 0;
     float first = 0.0f;
     float last = 0.0f;
     float min = 0.0f;
     float max = 0.0f;
+    bool gapBefore = false;
 };
 
 // A loaded log: the header, the index and the pyramid. Read-only, so any
@@ -162,7 +167,7 @@ private:
     // Byte offset of the start of row r: a block start, then a short scan.
     ByteOffset offsetOf(Row r) const;
     // Parses rows [first, last) and calls fn(row, channel, value) for each
-    // value present.
+    // value field; the value is NaN where the field is empty.
     template <typename Fn> void parseRows(Row first, Row last, Fn &&fn) const;
     // Summary of channel ch over blocks [firstBlock, lastBlock).
     Summary nodes(std::size_t ch, std::size_t firstBlock, std::size_t lastBlock) const;

@@ -117,7 +117,8 @@ std::span<const chart::Column> LogViewSource::columns(int trace, int64_t msPerCo
             columns_[ch].resize(count);
             for (std::size_t c = 0; c < count; ++c) {
                 const ColumnSummary &s = summaries_[ch][c];
-                columns_[ch][c] = {std::size_t(s.count), s.first, s.last, s.min, s.max};
+                columns_[ch][c] = {std::size_t(s.count), s.first, s.last, s.min, s.max,
+                                   s.gapBefore};
             }
         }
     }
@@ -134,14 +135,25 @@ std::optional<chart::Sample> LogViewSource::sampleAt(int trace, int64_t row) con
     return chart::Sample{start_ + row * kMsPerLine, *v};
 }
 
-std::optional<chart::Sample> LogViewSource::before(int trace, int64_t timeMs) const
+std::optional<chart::Sample> LogViewSource::entry(int trace, int64_t timeMs) const
 {
     return sampleAt(trace, int64_t(rowAt(timeMs)) - 1);
 }
 
-std::optional<chart::Sample> LogViewSource::atOrAfter(int trace, int64_t timeMs) const
+std::optional<chart::Sample> LogViewSource::exit(int trace, int64_t timeMs) const
 {
+    // An empty field there is a gap: the line stops at the window's edge.
     return sampleAt(trace, int64_t(rowAt(timeMs)));
+}
+
+std::optional<chart::Sample> LogViewSource::nearest(int trace, int64_t timeMs, int64_t reach,
+                                                    int64_t) const
+{
+    const int64_t row = chart::floorDiv(timeMs - start_ + kMsPerLine / 2, kMsPerLine);
+    const std::optional<chart::Sample> s = sampleAt(trace, row);
+    if (s && std::abs(s->timeMs - timeMs) <= reach)
+        return s;
+    return std::nullopt;
 }
 
 QString LogViewSource::readoutNote(int64_t timeMs) const

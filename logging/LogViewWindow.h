@@ -43,8 +43,12 @@ public:
     std::optional<int64_t> oldest() const override;
     std::span<const chart::Column> columns(int trace, int64_t msPerColumn, int64_t firstColumn,
                                            std::size_t count) override;
-    std::optional<chart::Sample> before(int trace, int64_t timeMs) const override;
-    std::optional<chart::Sample> atOrAfter(int trace, int64_t timeMs) const override;
+    std::optional<chart::Sample> entry(int trace, int64_t timeMs) const override;
+    std::optional<chart::Sample> exit(int trace, int64_t timeMs) const override;
+    // The nearest line's value; nothing where its field is empty (a missed
+    // reading) or it lies beyond `reach`.
+    std::optional<chart::Sample> nearest(int trace, int64_t timeMs, int64_t reach,
+                                         int64_t reachInGap) const override;
     // "line N" of the line nearest to timeMs.
     QString readoutNote(int64_t timeMs) const override;
 

@@ -11,7 +11,30 @@ using qzt::test::FakeAdapter;
 
 namespace {
 enum Decoder { Temperature, Voltage, Offset };
+
+// Runs command 0..6: GetDIB, Ping, GetTemps, GetVolts, GetExtOffset,
+// SetExtOffset(25), a free request of E0 00 with lengths 2 and 1.
+int16_t runCommand(int command, DeviceState &state, USBFunctions &usb)
+{
+    static const uint8_t data[] = {0xE0, 0x00};
+    switch (command) {
+    case 0:
+        return SSTGetDIB(state, usb);
+    case 1:
+        return SSTPing(state, usb);
+    case 2:
+        return SSTGetTemps(state, usb);
+    case 3:
+        return SSTGetVolts(state, usb);
+    case 4:
+        return SSTGetExtOffset(state, usb);
+    case 5:
+        return SSTSetExtOffset(state, usb, 25);
+    default:
+        return SSTRequest(state, usb, 2, 1, data);
+    }
 }
+} // namespace
 Q_DECLARE_METATYPE(Decoder)
 
 class TestSSTStuff : public QObject {
@@ -27,6 +50,8 @@ private slots:
     void answersLandInTheirVariables();
     void freeRequestPlacesEveryByteAndLeavesReadingsAlone();
     void outOfContractArgumentsSendNothing();
+    void failedCallDecodesNothing_data();
+    void failedCallDecodesNothing();
 };
 
 void TestSSTStuff::decoding_data()
@@ -122,30 +147,7 @@ void TestSSTStuff::requestFrames()
     DeviceState state;
     FakeAdapter usb;
     state.SSTStuff.SSTAddress = 0x4A;
-    const uint8_t data[] = {0xE0, 0x00};
-    switch (command) {
-    case 0:
-        SSTGetDIB(state, usb);
-        break;
-    case 1:
-        SSTPing(state, usb);
-        break;
-    case 2:
-        SSTGetTemps(state, usb);
-        break;
-    case 3:
-        SSTGetVolts(state, usb);
-        break;
-    case 4:
-        SSTGetExtOffset(state, usb);
-        break;
-    case 5:
-        SSTSetExtOffset(state, usb, 25);
-        break;
-    case 6:
-        SSTRequest(state, usb, 2, 1, data);
-        break;
-    }
+    runCommand(command, state, usb);
     // Every command is one transaction: seven bytes out, then 64 in.
     QCOMPARE(usb.calls.size(), std::size_t(2));
     for (int i = 0; i < 2; ++i) {
@@ -231,6 +233,45 @@ void TestSSTStuff::outOfContractArgumentsSendNothing()
     const std::vector<uint8_t> fits(61, 0x22);
     SSTRequest(state, usb, 1, 1, fits);
     QCOMPARE(int(usb.calls.at(0).bytes[63]), 0x22);
+}
+
+void TestSSTStuff::failedCallDecodesNothing_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("outFails");
+    const char *names[] = {"GetDIB",       "Ping",         "GetTemps",    "GetVolts",
+                           "GetExtOffset", "SetExtOffset", "free request"};
+    for (int command = 0; command < 7; ++command) {
+        QTest::addRow("%s, request not taken", names[command]) << command << true;
+        QTest::addRow("%s, answer not fetched", names[command]) << command << false;
+    }
+}
+
+void TestSSTStuff::failedCallDecodesNothing()
+{
+    QFETCH(int, command);
+    QFETCH(bool, outFails);
+    DeviceState state;
+    FakeAdapter usb;
+    // Readings left by a successful command, and a failing call that
+    // scribbles an answer into the buffer all the same.
+    usb.answer({0x01, 0x40, 0x19, 0x00, 0xF6});
+    SSTGetTemps(state, usb);
+    const SSTStuffModule before = state.SSTStuff;
+    usb.answer(
+        {0x9C, 0x05, 0xA0, 0x41, 0x00, 0x05, 0x66, 0x07, 0x08, 9, 10, 11, 12, 13, 14, 15, 0x4A});
+    (outFails ? usb.outResult : usb.inResult) = -4;
+    usb.calls.clear();
+
+    QCOMPARE(runCommand(command, state, usb), int16_t(-4));
+    QVERIFY(state.SSTStuff == before);
+    // A request that did not go out has no answer to fetch.
+    QCOMPARE(usb.calls.size(), std::size_t(outFails ? 1 : 2));
+    QVERIFY(state.link.failed == 1 && state.link.failingRun == 1 && state.link.lastFailure == -4);
+    usb.outResult = 7;
+    usb.inResult = 64;
+    runCommand(command, state, usb);
+    QVERIFY(state.link.transactions == 3 && state.link.failingRun == 0);
 }
 
 QTEST_GUILESS_MAIN(TestSSTStuff)

@@ -30,6 +30,7 @@ public:
     // the buffer as it is.
     std::deque<std::array<uint8_t, 64>> answers;
     int16_t inResult = 64;
+    int16_t outResult = 7;
 
     int16_t LoadFirmWare(const char *path) override
     {
@@ -47,7 +48,7 @@ public:
         }
         std::memcpy(call.bytes.data(), buffer, 64);
         calls.push_back(call);
-        return direction == kDirectionIn ? inResult : 7;
+        return direction == kDirectionIn ? inResult : outResult;
     }
 
     // Queues an answer whose bytes start with `head`, the rest zero.
@@ -85,6 +86,7 @@ public:
     std::vector<RecordedCall> calls;
 
     int16_t LoadFirmWare(const char *path) override { return inner_.LoadFirmWare(path); }
+    std::string describe() const override { return inner_.describe(); }
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t *buffer) override
     {
