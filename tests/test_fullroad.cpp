@@ -7,9 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,11 +71,8 @@ class TestFullRoad : public QObject {
 private slots:
     void cleanup();
     void everyTickRunsEightTransactionsInFixedOrder();
-    void consoleActionsBetweenTicksAddressTheirOwnChip();
-    void oneHourKeepsEveryLineAndBoundedHistory();
     void adapterFaults_data();
     void adapterFaults();
-    void slowAdapterStillCompletesEveryTick();
 };
 
 void TestFullRoad::cleanup()
@@ -97,52 +92,6 @@ void TestFullRoad::everyTickRunsEightTransactionsInFixedOrder()
         QCOMPARE(road.usb.commands(), kFullTick);
         QCOMPARE(road.usb.calls.size(), std::size_t(16));
     }
-}
-
-void TestFullRoad::consoleActionsBetweenTicksAddressTheirOwnChip()
-{
-    Road road;
-    road.sim.setTemperatures(0x48, 21.25, 31.5);
-    road.sim.setTemperatures(0x4A, 22.75, 41.0);
-    SettingsWindow *console04 = road.window->frmSettings04();
-    SettingsWindow *console05 = road.window->frmSettings05();
-    for (int i = 0; i < 4; ++i) {
-        road.tick(); // the tick ends on the QZT6605's address
-        road.usb.calls.clear();
-        console04->cmdGetAllTemps_Click();
-        QCOMPARE(road.usb.commands(), (std::vector<Command>{{0x48, 0x00, 1, 4}}));
-        QCOMPARE(console04->findChild<QLabel *>("lblTemp(0)")->text(), QString("21.25°C"));
-        road.tick();
-        road.usb.calls.clear();
-        console05->findChild<QLineEdit *>("txtToSend")->setText("E0");
-        console05->findChild<QLineEdit *>("txtWriteLength")->setText("1");
-        console05->findChild<QLineEdit *>("txtReadLength")->setText("2");
-        console05->cmdReqSST_Click();
-        console04->cmdGetOffset_Click();
-        QCOMPARE(road.usb.commands(),
-                 (std::vector<Command>{{0x4A, 0xE0, 1, 2}, {0x48, 0xE0, 1, 2}}));
-    }
-}
-
-void TestFullRoad::oneHourKeepsEveryLineAndBoundedHistory()
-{
-    Road road;
-    constexpr int kTicks = 72'000; // one hour at 20 ticks a second
-    for (int i = 0; i < kTicks; ++i)
-        road.tick();
-    // The adapter's own request log stays capped however long the run.
-    QVERIFY(road.sim.sentRequests().size() <= SimulatedAdapter::kRequestLogCapacity);
-    road.window->frmSave04()->cmdSave_Click();
-    road.window->frmSave05()->cmdSave_Click();
-    const auto lines04 = lines(road.log04);
-    const auto lines05 = lines(road.log05);
-    QCOMPARE(lines04.size(), 3 + kTicks);
-    QCOMPARE(lines05.size(), 3 + kTicks);
-    // Every data line keeps the field layout of its header.
-    for (const auto &l : lines04.mid(3))
-        QCOMPARE(l.count(','), 2);
-    for (const auto &l : lines05.mid(3))
-        QCOMPARE(l.count(','), 7);
 }
 
 void TestFullRoad::adapterFaults_data()
@@ -194,17 +143,6 @@ void TestFullRoad::adapterFaults()
     if (fault == 3) // the silent chip reads as an idle bus: all ones
         QVERIFY(
             lines05.last().startsWith("-.02,-.02,,  63.999,  63.999,  63.999,  63.999,  63.999\r"));
-}
-
-void TestFullRoad::slowAdapterStillCompletesEveryTick()
-{
-    Road road;
-    road.sim.setDelayMs(20);
-    for (int i = 0; i < 3; ++i) {
-        road.usb.calls.clear();
-        road.tick();
-        QCOMPARE(road.usb.commands(), kFullTick);
-    }
 }
 
 QTEST_MAIN(TestFullRoad)
