@@ -11,10 +11,10 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QScreen>
 #include <algorithm>
 
 namespace qzt {
@@ -37,11 +37,14 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     setCentralWidget(mdiArea_);
     buildMenus();
 
-    // Large enough for the largest child window (a graph) plus the frame,
-    // and larger on a big screen so that cascaded children stay visible.
-    const double dpi = logicalDpiX();
-    const QSize graph = TempGraphWindow::outerSizeTwips();
-    QSize size(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
+    // Large enough for the widest child window (a graph) and the tallest (a
+    // console) plus the menu bar and frame, and larger on a big screen so
+    // that cascaded children stay visible.
+    const QSize largest = TempGraphWindow::outerSizeTwips()
+                              .expandedTo(VoltGraphWindow::outerSizeTwips())
+                              .expandedTo(SettingsWindow::outerSizeTwips());
+    QSize size(twipsToPixels(largest.width(), logicalDpiX()) + 40,
+               twipsToPixels(largest.height(), logicalDpiY()) + 80);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         size = size.expandedTo(screen->availableSize() * 0.8);
     resize(size);

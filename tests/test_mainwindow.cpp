@@ -1,6 +1,7 @@
 // Main window: menus, start-up discovery and its failures, the poll cycle,
 // child-window handling and the About window.
 #include "about/AboutWindow.h"
+#include "common/Twips.h"
 #include "graphs/TempGraphWindow.h"
 #include "support/Harness.h"
 
@@ -15,7 +16,8 @@ using namespace qzt;
 using namespace qzt::test;
 
 using Bus = std::vector<std::pair<uint8_t, uint16_t>>;
-Q_DECLARE_METATYPE(Bus)
+using Probe = QList<int>;
+using Probes = QList<Probe>;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -24,15 +26,13 @@ private slots:
     void menuBarCaptionsOrderAndStates();
     void discovery_data();
     void discovery();
-    void discoveryProbesEachAddressOnceWithGetDib();
-    void clientsThatDoNotQualifyAreIgnored();
+    void frameHoldsEveryChildWindow();
     void failedFirmwareDownloadEndsStartUp();
     void emptyBusEndsStartUpAndTicksOnlyReadTheOffset();
     void closingAWindowTakesItOutOfThePollCycle();
     void secondMenuClickOpensNoSecondWindow();
     void windowMenuListsAndActivatesChildren();
-    void aboutShowsVersionAndOpensLinkOncePerClick();
-    void aboutIsCentredAboveTheMiddleEvenWhenNegative();
+    void aboutPlacementVersionAndLink();
 };
 
 void TestMainWindow::cleanup()
@@ -70,102 +70,82 @@ void TestMainWindow::menuBarCaptionsOrderAndStates()
 
 void TestMainWindow::discovery_data()
 {
-    QTest::addColumn<Bus>("bus");
-    QTest::addColumn<bool>("menu04");
-    QTest::addColumn<bool>("menu05");
-    QTest::addColumn<int>("address04");
+    // Per answering address: the device id's low byte and, if not the
+    // address itself, the address the client echoes. Every other probe
+    // answers zeros.
+    QTest::addColumn<Probes>("probes");
+    QTest::addColumn<int>("address04"); // 0: none found, menu disabled
     QTest::addColumn<int>("address05");
-    QTest::addColumn<int>("sstAddress");
-    QTest::addColumn<QString>("graph");
-    QTest::newRow("both models") << Bus{{0x48, 0x6604}, {0x4A, 0x6605}} << true << true << 0x48
-                                 << 0x4A << 0x4A << "frmTempGraph04";
-    QTest::newRow("only a QZT6605")
-        << Bus{{0x50, 0x6605}} << false << true << 0 << 0x50 << 0x50 << "frmTempGraph05";
-    QTest::newRow("only a QZT6604 leaves SSTAddress 0")
-        << Bus{{0x5F, 0x6604}} << true << false << 0x5F << 0 << 0 << "frmTempGraph04";
-    QTest::newRow("the later of two QZT6604 wins") << Bus{{0x42, 0x6604}, {0x47, 0x6604}} << true
-                                                   << false << 0x47 << 0 << 0 << "frmTempGraph04";
-    QTest::newRow("device 0x6606 is a QZT6605")
-        << Bus{{0x40, 0x6606}} << false << true << 0 << 0x40 << 0x40 << "frmTempGraph05";
-    QTest::newRow("chips outside 0x40..0x5F are never found")
-        << Bus{{0x3F, 0x6604}, {0x60, 0x6605}, {0x41, 0x6605}} << false << true << 0 << 0x41 << 0x41
-        << "frmTempGraph05";
+    QTest::newRow("both models") << Probes{{0x48, 0x04}, {0x4A, 0x05}} << 0x48 << 0x4A;
+    QTest::newRow("only a QZT6605") << Probes{{0x50, 0x05}} << 0 << 0x50;
+    QTest::newRow("only a QZT6604, at the last address") << Probes{{0x5F, 0x04}} << 0x5F << 0;
+    QTest::newRow("the later of two QZT6604 wins")
+        << Probes{{0x42, 0x04}, {0x47, 0x04}} << 0x47 << 0;
+    QTest::newRow("device 0x6606 is a QZT6605") << Probes{{0x40, 0x06}} << 0 << 0x40;
+    QTest::newRow("unknown device") << Probes{{0x41, 0x07}, {0x42, 0x04}} << 0x42 << 0;
+    QTest::newRow("the only QZT6604 echoes another address")
+        << Probes{{0x44, 0x04, 0x45}, {0x4A, 0x05}} << 0 << 0x4A;
+    QTest::newRow("the only QZT6605 echoes another address")
+        << Probes{{0x48, 0x04}, {0x4A, 0x05, 0x4B}} << 0x48 << 0;
 }
 
+// Each address 0x40..0x5F is probed once, in order, with a GetDIB built in
+// the buffer; a client counts when it echoes its address, the later of a
+// model wins and the first graph is the QZT6604's if there is one.
 void TestMainWindow::discovery()
 {
-    QFETCH(Bus, bus);
-    Harness h(bus);
-    QVERIFY(h.start());
-    QFETCH(bool, menu04);
-    QFETCH(bool, menu05);
+    QFETCH(Probes, probes);
     QFETCH(int, address04);
     QFETCH(int, address05);
-    QFETCH(int, sstAddress);
-    QFETCH(QString, graph);
-    QCOMPARE(h.window->findChild<QMenu *>("mQZT6604")->isEnabled(), menu04);
-    QCOMPARE(h.window->findChild<QMenu *>("mQZT6605")->isEnabled(), menu05);
-    QCOMPARE(int(h.state.Declarations.Address04), address04);
-    QCOMPARE(int(h.state.Declarations.Address05), address05);
-    QCOMPARE(int(h.state.SSTStuff.SSTAddress), sstAddress);
-    QVERIFY(h.dialogs.criticals.isEmpty());
-    const auto subs = h.window->mdiArea()->subWindowList();
-    QCOMPARE(subs.size(), 1);
-    QCOMPARE(subs.at(0)->widget()->objectName(), graph);
-}
-
-void TestMainWindow::discoveryProbesEachAddressOnceWithGetDib()
-{
-    Harness h;
-    h.window->timer().stop();
-    QVERIFY(h.window->MDIForm_Load());
-    const auto &calls = h.usb.calls;
-    QCOMPARE(calls.size(), std::size_t(64));
-    for (std::size_t i = 0; i < 32; ++i) {
-        const auto &out = calls[2 * i];
-        const auto &in = calls[2 * i + 1];
-        QCOMPARE(out.direction, int16_t(0));
-        QCOMPARE(out.length, int16_t(7));
-        QCOMPARE(in.direction, int16_t(1));
-        QCOMPARE(in.length, int16_t(64));
-        QCOMPARE(int(out.bytes[0]), int(0x40 + i));
-        QCOMPARE(int(out.bytes[1]), 1);
-        QCOMPARE(int(out.bytes[2]), 16);
-        QCOMPARE(int(out.bytes[3]), 0xF7);
-    }
-    // Discovery does not go through the command procedures.
-    QCOMPARE(int(h.state.SSTStuff.SSTStatus), 0);
-    QCOMPARE(h.state.SSTStuff.DibDeviceId, 0);
-}
-
-void TestMainWindow::clientsThatDoNotQualifyAreIgnored()
-{
     DeviceState state;
     FakeAdapter usb;
     FakeDialogs dialogs;
     AppContext ctx{state, usb, dialogs, QString(), [] { return int64_t(0); }};
-    // 0x40 echoes another address, 0x41 reports an unknown device, 0x42 is a
-    // QZT6604; every other probe answers with zeros.
     for (int a = 0x40; a <= 0x5F; ++a) {
-        std::array<uint8_t, 64> answer{};
-        if (a == 0x40) {
-            answer[5] = 0x04;
-            answer[16] = 0x41;
-        } else if (a == 0x41) {
-            answer[5] = 0x07;
-            answer[16] = 0x41;
-        } else if (a == 0x42) {
-            answer[5] = 0x04;
-            answer[16] = 0x42;
-        }
+        std::array<uint8_t, 64> answer{0x5A}; // a status byte no command procedure may keep
+        for (const QList<int> &p : probes)
+            if (p[0] == a)
+                std::tie(answer[5], answer[6], answer[16]) =
+                    std::tuple(uint8_t(p[1]), uint8_t(0x66), uint8_t(p.value(2, a)));
         usb.answers.push_back(answer);
     }
     MainWindow window(ctx);
     window.timer().stop();
     QVERIFY(window.MDIForm_Load());
-    QCOMPARE(int(state.Declarations.Address04), 0x42);
-    QCOMPARE(int(state.Declarations.Address05), 0);
-    QVERIFY(!window.findChild<QMenu *>("mQZT6605")->isEnabled());
+    QCOMPARE(window.findChild<QMenu *>("mQZT6604")->isEnabled(), address04 != 0);
+    QCOMPARE(window.findChild<QMenu *>("mQZT6605")->isEnabled(), address05 != 0);
+    QCOMPARE(int(state.Declarations.Address04), address04);
+    QCOMPARE(int(state.Declarations.Address05), address05);
+    QCOMPARE(int(state.SSTStuff.SSTAddress), address05);
+    QVERIFY(dialogs.criticals.isEmpty());
+    const auto subs = window.mdiArea()->subWindowList();
+    QCOMPARE(subs.size(), 1);
+    QCOMPARE(subs.at(0)->widget()->objectName(), address04 ? "frmTempGraph04" : "frmTempGraph05");
+    QCOMPARE(usb.calls.size(), std::size_t(64));
+    for (std::size_t i = 0; i < 32; ++i) {
+        const RecordedCall &out = usb.calls[2 * i], &in = usb.calls[2 * i + 1];
+        QVERIFY(out.direction == 0 && out.length == 7 && in.direction == 1 && in.length == 64);
+        QCOMPARE(Probe(out.bytes.begin(), out.bytes.begin() + 4),
+                 Probe({int(0x40 + i), 1, 16, 0xF7}));
+    }
+    // Discovery does not go through the command procedures.
+    QVERIFY(state.SSTStuff.SSTStatus == 0 && state.SSTStuff.DibDeviceId == 0);
+}
+
+// At the screen's logical DPI, whatever the screen's size (a second CTest
+// entry runs this on a small 144 DPI screen).
+void TestMainWindow::frameHoldsEveryChildWindow()
+{
+    Harness h;
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    const QSize room = h.window->mdiArea()->viewport()->size();
+    QVERIFY2(room.width() >= twipsToPixels(12750, h.window->logicalDpiX()) &&
+                 room.height() >= twipsToPixels(7830, h.window->logicalDpiY()),
+             qPrintable(QStringLiteral("%1x%2 at %3 DPI")
+                            .arg(room.width())
+                            .arg(room.height())
+                            .arg(h.window->logicalDpiY())));
 }
 
 void TestMainWindow::failedFirmwareDownloadEndsStartUp()
@@ -255,13 +235,22 @@ void TestMainWindow::windowMenuListsAndActivatesChildren()
              QString("frmTempGraph04"));
 }
 
-void TestMainWindow::aboutShowsVersionAndOpensLinkOncePerClick()
+void TestMainWindow::aboutPlacementVersionAndLink()
 {
     Harness h;
     QVERIFY(h.start());
+    h.window->resize(900, 300); // less tall than the About window plus 3000 twips
     h.window->mAbout_Click();
     AboutWindow *about = h.window->frmAbout();
     QVERIFY(about);
+    // Centred across the main window, 1500 twips above its middle, even where
+    // that is above the top.
+    const QRect frame = about->parentWidget()->frameGeometry();
+    const QSize main = h.window->frameGeometry().size();
+    QVERIFY(std::abs(frame.center().x() - main.width() / 2) <= 1);
+    QVERIFY(std::abs(main.height() / 2 - frame.center().y() -
+                     twipsToPixels(1500, h.window->logicalDpiY())) <= 1);
+    QVERIFY(frame.top() < 0);
     QCOMPARE(about->windowTitle(), QString("About the  QZT6604/05 Software"));
     QCOMPARE(about->findChild<QLabel *>("Label1")->text(),
              QString("QZT6604/5 Evaluation Software Version 2.0.0"));
@@ -280,21 +269,6 @@ void TestMainWindow::aboutShowsVersionAndOpensLinkOncePerClick()
     QCOMPARE(
         h.window->frmAbout()->findChild<QLabel *>("Label6")->palette().color(QPalette::WindowText),
         QColor(0, 0, 192));
-}
-
-void TestMainWindow::aboutIsCentredAboveTheMiddleEvenWhenNegative()
-{
-    Harness h;
-    QVERIFY(h.start());
-    h.window->resize(900, 300); // less tall than the About window plus 3000 twips
-    h.window->mAbout_Click();
-    auto *sub = qobject_cast<QMdiSubWindow *>(h.window->frmAbout()->parentWidget());
-    const QSize main = h.window->frameGeometry().size();
-    const QSize own = sub->frameGeometry().size();
-    const int above = qRound(1500.0 * h.window->logicalDpiY() / 1440.0);
-    QCOMPARE(sub->pos(), QPoint(main.width() / 2 - own.width() / 2,
-                                main.height() / 2 - own.height() / 2 - above));
-    QVERIFY(sub->pos().y() < 0);
 }
 
 QTEST_MAIN(TestMainWindow)
