@@ -295,15 +295,21 @@ void MainWindow::mAbout_Click()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Logging windows that are writing ask first; after a No every child
-    // and the frame stay open as they were.
-    for (SaveWindow *save : {frmSave04_.data(), frmSave05_.data()}) {
-        QWidget *frame = save && save->isWriting() ? save->parentWidget() : nullptr;
-        if (frame && !frame->close()) {
+    // Every logging window that is writing asks first, and nothing closes
+    // until all have said Yes: after a No every child and the frame stay
+    // open, and every log goes on writing.
+    std::vector<SaveWindow *> writers;
+    for (SaveWindow *save : {frmSave04_.data(), frmSave05_.data()})
+        if (save && save->isWriting())
+            writers.push_back(save);
+    for (SaveWindow *save : writers) {
+        if (!save->mayClose()) {
             event->ignore();
             return;
         }
     }
+    for (SaveWindow *save : writers)
+        save->closeAfterAsking();
     // Then the rest; should any child still refuse, the frame stays too.
     mdiArea_->closeAllSubWindows();
     const auto subWindows = mdiArea_->subWindowList();
