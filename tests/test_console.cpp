@@ -94,7 +94,8 @@ private slots:
             "lblDIB(6) lblDIB(7)", "0x5 0xA0 0x41 0x6604 0x1 0x3 0x48 0x2");
         row("temps", "cmdGetAllTemps", "", {0, 0x10, 0, 0xE0, 0xFF}, {0x4A, 1, 4, 0x00},
             "lblTemp(0) lblTemp(1)", ".25°C -.5°C");
-        row("ping 0", "cmdPing", "", {0}, {0x4A, 0, 0}, "txtFCS", "0x0");
+        row("ping", "cmdPing", "", {0x9C}, {0x4A, 0, 0}, "txtFCS", "0x9C");
+        row("offset", "cmdGetOffset", "", {3, 0xC0, 0xFF}, {0x4A, 1, 2, 0xE0}, "lblOffset", "-1");
         static const struct { const char *text; int low, high; } offsets[] = { // -1: refused
             {"", 0x00, 0x00}, {"2.5", 0x80, 0x00}, {"-1", 0xC0, 0x3F}, {"-256", 0x00, 0x00},
             {"1023", 0xC0, 0xFF}, {"1024", -1, 0}, {"-257", -1, 0}, {"1023.5", -1, 0},

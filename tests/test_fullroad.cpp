@@ -11,6 +11,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
+
 using namespace qzt;
 using namespace qzt::test;
 
@@ -109,20 +111,12 @@ void TestFullRoad::adapterFaults()
     Road road;
     for (int i = 0; i < 20; ++i)
         road.tick();
-    switch (fault) {
-    case 0:
-        road.sim.setFailAll(true);
-        break;
-    case 1:
-        road.sim.setFailRate(0.3);
-        break;
-    case 2:
-        road.sim.setGarbageAnswers(true);
-        break;
-    case 3:
-        road.sim.setSilent(0x4A, true);
-        break;
-    }
+    const std::function<void(SimulatedAdapter &)> faults[] = {
+        [](SimulatedAdapter &s) { s.setFailAll(true); },
+        [](SimulatedAdapter &s) { s.setFailRate(0.3); },
+        [](SimulatedAdapter &s) { s.setGarbageAnswers(true); },
+        [](SimulatedAdapter &s) { s.setSilent(0x4A, true); }};
+    faults[fault](road.sim);
     for (int i = 0; i < 200; ++i)
         road.tick();
     // The consoles still act and show whatever the decoders made of it.

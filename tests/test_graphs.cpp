@@ -1,6 +1,6 @@
 // The graph windows inside the whole program (simulated bus, driven ticks):
-// captions and legends, fitting the value axis, closing and reopening, and
-// one repaint per tick.
+// captions and legends, fitting the value axis, closing and reopening, one
+// repaint per tick, and the chart's own mouse and menu interactions.
 #include "graphs/StripChart.h"
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
@@ -76,10 +76,8 @@ class TestGraphs : public QObject {
     Q_OBJECT
 private slots:
     void cleanup();
-    void legendsAndReopening_data();
-    void legendsAndReopening();
-    void axisFitting_data();
-    void axisFitting();
+    void legendsFittingAndReopening_data();
+    void legendsFittingAndReopening();
     void aTickFeedsEveryGraphAndRepaintsOnce();
     void chartInteractions_data();
     void chartInteractions();
@@ -91,49 +89,62 @@ void TestGraphs::cleanup()
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
 
-void TestGraphs::legendsAndReopening_data()
+void TestGraphs::legendsFittingAndReopening_data()
 {
     QTest::addColumn<QString>("window");
     QTest::addColumn<Readings>("readings");
     QTest::addColumn<QStringList>("captions"); // until the first tick
     QTest::addColumn<QStringList>("legends");  // after it
+    // Lower and upper bound after the first tick, then after one of 100s.
+    QTest::addColumn<Readings>("bounds");
     QTest::newRow("QZT6604 temperature")
         << "frmTempGraph04" << Readings{25.5, -12.75}
         << QStringList{"Internal: ", "External:", "Temperature (°C)", "QZT6604"}
-        << QStringList{"Internal: 25.50°C", "External: -12.75°C", "Temperature (°C)", "QZT6604"};
+        << QStringList{"Internal: 25.50°C", "External: -12.75°C", "Temperature (°C)", "QZT6604"}
+        << Readings{-23, 36, 90, 110};
     QTest::newRow("QZT6605 voltage")
         << "frmVoltGraph05" << Readings{12.1, 4.98, 3.31, 2.5, 1.21}
         << QStringList{"12V", "5V", "Vcc", "2.5V", "Vccp", "QZT6605", "Voltage (V)"}
         << QStringList{"12V: 12.10V", "5V: 4.98V", "Vcc: 3.31V", "2.5V: 2.50V",
-                       "Vccp: 1.21V", "QZT6605",   "Voltage (V)"};
+                       "Vccp: 1.21V", "QZT6605",   "Voltage (V)"}
+        << Readings{-1, 16, 36, 68};
 }
 
-void TestGraphs::legendsAndReopening()
+// Legends and the fitted axis follow each tick; unchecked, the axis stays
+// while samples and legends go on; a reopened window has forgotten it all.
+void TestGraphs::legendsFittingAndReopening()
 {
     QFETCH(QString, window);
     QFETCH(Readings, readings);
     QFETCH(QStringList, captions);
     QFETCH(QStringList, legends);
+    QFETCH(Readings, bounds);
     Harness h;
     QVERIFY(h.start());
-    Flag16 &flag = window.endsWith("04")          ? h.state.Declarations.TempGraph04Open
-                   : window.startsWith("frmTemp") ? h.state.Declarations.TempGraph05Open
-                                                  : h.state.Declarations.VoltGraph05Open;
+    Flag16 &flag = window.endsWith("04") ? h.state.Declarations.TempGraph04Open
+                                         : h.state.Declarations.VoltGraph05Open;
     QWidget *w = openGraph(h, window);
     StripChart *c = chartOf(w);
+    auto *check = w->findChild<QCheckBox *>("chkAutoAdjust");
+    const auto tick = [&](const Readings &r) {
+        setReadings(h, window, r);
+        h.window->Timer1_Timer();
+        return Readings{c->lowerBound(), c->upperBound()};
+    };
     QCOMPARE(flag, kTrue);
     QCOMPARE(captionTexts(c), captions);
     const double lower = c->lowerBound(), upper = c->upperBound();
-    setReadings(h, window, readings);
-    h.window->Timer1_Timer();
+    QCOMPARE(tick(readings), bounds.first(2));
     QCOMPARE(captionTexts(c), legends);
     for (int i = 0; i < readings.size(); ++i)
         QCOMPARE(c->history(i).at(0).value, float(readings[i]));
+    QVERIFY(check->isChecked());
+    check->setChecked(false);
+    QCOMPARE(tick(Readings(readings.size(), 100.0)), bounds.first(2));
+    QVERIFY(captionTexts(c) != legends && c->history(0).size() == 2);
+    check->setChecked(true);
+    QCOMPARE(tick(Readings(readings.size(), 100.0)), bounds.last(2));
 
-    // Far-off readings move the axis; a reopened window has forgotten them.
-    setReadings(h, window, Readings(readings.size(), 100.0));
-    h.window->Timer1_Timer();
-    QVERIFY(c->lowerBound() != lower && c->upperBound() != upper);
     w->parentWidget()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(flag, kFalse);
@@ -143,57 +154,6 @@ void TestGraphs::legendsAndReopening()
     QCOMPARE(c->lowerBound(), lower);
     QCOMPARE(c->upperBound(), upper);
     QCOMPARE(captionTexts(c), captions);
-}
-
-void TestGraphs::axisFitting_data()
-{
-    QTest::addColumn<QString>("window");
-    QTest::addColumn<bool>("autoAdjust");
-    QTest::addColumn<QList<Readings>>("ticks"); // readings, then lower and upper bound
-    // The worked examples tick by tick, fitting at once from the start values;
-    // the rule's edges are in the chart model's tests.
-    QTest::newRow("temperature example") << "frmTempGraph04" << true
-                                         << QList<Readings>{{25.25, 31.75, 15, 42},
-                                                            {26.0, 41.6, 15, 52},
-                                                            {35.6, 41.6, 26, 52},
-                                                            {30.0, 30.0, 26, 40},
-                                                            {24.5, 25.5, 14, 40}};
-    QTest::newRow("voltage example") << "frmVoltGraph05" << true
-                                     << QList<Readings>{{12.1, 4.98, 3.31, 2.5, 1.21, -1, 16},
-                                                        {15.6, 4.98, 3.31, 2.5, 1.21, -1, 20},
-                                                        {30, 30, 30, 30, 30, 26, 34}};
-    QTest::newRow("temperature unchecked")
-        << "frmTempGraph04" << false << QList<Readings>{{100, 120, -300, 300}};
-    QTest::newRow("voltage unchecked")
-        << "frmVoltGraph05" << false << QList<Readings>{{30, 30, 30, 30, 30, -1, 16}};
-}
-
-void TestGraphs::axisFitting()
-{
-    QFETCH(QString, window);
-    QFETCH(bool, autoAdjust);
-    QFETCH(QList<Readings>, ticks);
-    Harness h;
-    QVERIFY(h.start());
-    QWidget *w = openGraph(h, window);
-    StripChart *c = chartOf(w);
-    auto *check = w->findChild<QCheckBox *>("chkAutoAdjust");
-    QVERIFY(check && check->isChecked());
-    check->setChecked(autoAdjust);
-    const QString caption = c->captionText(0);
-    for (const Readings &t : ticks) {
-        setReadings(h, window, t.first(t.size() - 2));
-        h.window->Timer1_Timer();
-        QCOMPARE(c->lowerBound(), t[t.size() - 2]);
-        QCOMPARE(c->upperBound(), t.last());
-    }
-    // Samples and legends go on either way.
-    QCOMPARE(c->history(0).size(), std::size_t(ticks.size()));
-    QVERIFY(c->captionText(0) != caption);
-    // Checked again, the next tick fits.
-    check->setChecked(true);
-    h.window->Timer1_Timer();
-    QVERIFY(autoAdjust || (c->lowerBound() > 0 && c->upperBound() < 200));
 }
 
 void TestGraphs::aTickFeedsEveryGraphAndRepaintsOnce()

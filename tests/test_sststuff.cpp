@@ -20,7 +20,6 @@ private slots:
     void decoding_data();
     void decoding();
     void untouchedRequestBytesKeepThePreviousAnswer();
-    void answersLandInTheirVariables();
     void outOfContractArgumentsSendNothing();
 };
 
@@ -72,36 +71,6 @@ void TestSSTStuff::untouchedRequestBytesKeepThePreviousAnswer()
     SSTGetExtOffset(state, usb);
     const auto second = usb.sent().at(1);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(&second[4]), 3), QByteArray("\x55\x66\x77"));
-}
-
-void TestSSTStuff::answersLandInTheirVariables()
-{
-    DeviceState state;
-    FakeAdapter usb;
-    const auto &s = state.SSTStuff;
-    usb.answer({0x9C, 0x05, 0xA0, 0x41, 0x00, 0x05, 0x66, 0x07, 0x08, 9, 10, 11, 12, 13, 14, 0x02,
-                0x4A, 0xEE});
-    SSTGetDIB(state, usb);
-    QCOMPARE(QList<int>({s.SSTStatus, s.DibCapability, s.DibVersion, s.DibVendorId, s.DibDeviceId,
-                         s.DibDeviceInterface, s.DibFunctionInterface, s.DibSiliconRevision,
-                         s.DibClientAddress}),
-             QList<int>({0x9C, 0x05, 0xA0, 0x0041, 0x6605, 0x07, 0x08, 0x02, 0x4A}));
-
-    usb.answer({0x01, 0x40, 0x19, 0x00, 0xF6});
-    SSTGetTemps(state, usb);
-    QVERIFY(s.IntTemp == 101.0f && s.ExtTemp == -40.0f && s.SSTStatus == 0x01);
-
-    usb.answer({0x02, 0x00, 0x30, 0x00, 0x14, 0x40, 0x00, 0xC0, 0x00, 0xFF, 0xFF});
-    SSTGetVolts(state, usb);
-    QCOMPARE(s.Volts, (std::array<float, 5>{12.0f, 5.0f, 0.062f, 0.188f, 63.999f}));
-
-    usb.answer({0x03, 0xC0, 0xFF});
-    SSTGetExtOffset(state, usb);
-    QVERIFY(s.ExtOffset == -1 && s.SSTStatus == 0x03);
-
-    usb.answer({0x00});
-    SSTPing(state, usb);
-    QCOMPARE(int(s.SSTStatus), 0);
 }
 
 void TestSSTStuff::outOfContractArgumentsSendNothing()

@@ -74,12 +74,6 @@ private slots:
         QCOMPARE(numberTextTrimmed(in), out.startsWith(u' ') ? out.mid(1) : out);
     }
 
-    void hexText_data()
-    {
-        table<uint, QString>({{0, "0"}, {0x41, "41"}, {0xA0, "A0"}, {0xFFFF, "FFFF"}});
-    }
-    void hexText() { check<uint, QString>(qzt::hexText); }
-
     void fixed2Text_data()
     {
         // clang-format off
