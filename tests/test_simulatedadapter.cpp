@@ -92,7 +92,7 @@ private slots:
 
     // Extreme temperatures come back in 1/64 degree with negatives in two's
     // complement; the offset register keeps what was written and moves the
-    // remote reading.
+    // remote reading; the status byte is a known CRC.
     void encodings()
     {
         auto adapter = bus();
@@ -106,6 +106,8 @@ private slots:
         a = transact(*adapter, k6605, 1, 4, {kSstReadTemperatures});
         QCOMPARE(QList<int>({word(a, 1), word(a, 3)}), QList<int>({30 * 64, 41 * 64}));
         QCOMPARE(adapter->offsetRegister(k6604), uint16_t(0));
+        // The status byte is the CRC-8 (polynomial 0x07) of the request bytes.
+        QCOMPARE(transact(*adapter, k6604, 0, 0)[0], uint8_t(0xD7)); // of 48 00 00
     }
 
     // Unplugged board, silent chip and garbage answers, each undone again.
