@@ -18,15 +18,6 @@ using Floats = std::vector<float>;
 Q_DECLARE_METATYPE(Floats)
 using Ints = QList<int>;
 
-namespace QTest {
-template <> inline char *toString(const Column &c)
-{
-    return qstrdup(QByteArray("Column{") + QByteArray::number(qulonglong(c.count)) + ", " +
-                   QByteArray::number(c.first) + ", " + QByteArray::number(c.last) + ", " +
-                   QByteArray::number(c.min) + ", " + QByteArray::number(c.max) + "}");
-}
-} // namespace QTest
-
 class TestChartModel : public QObject {
     Q_OBJECT
 private slots:
@@ -163,7 +154,6 @@ void TestChartModel::fitting_data()
     row("high touches the top", {26.0f, 41.6f}, 15, 42, 26, 42, Stays, 52);
     row("bottom exactly 20 below", {35.4f, 41.6f}, 15, 52, 35, 42, Stays, Stays);
     row("bottom 21 below", {35.6f, 41.6f}, 15, 52, 36, 42, 26, Stays);
-    row("internal is the high one", {40.0f, 20.0f}, -300, 300, 20, 40, 10, 50);
     row("low on the bottom", {30.0f, 35.0f}, 30, 45, 30, 35, 20, Stays);
     row("top exactly 20 above", {30.0f, 35.0f}, 20, 55, 30, 35, Stays, Stays);
     row("top 21 above", {30.0f, 35.0f}, 20, 56, 30, 35, Stays, 45);
@@ -176,7 +166,6 @@ void TestChartModel::fitting_data()
     row("bottom 9 below", {15, 8, 8, 8, 8}, -1, 16, 8, 15, 4, Stays);
     row("top exactly 8 above", {8, 1, 1, 1, 1}, -1, 16, 1, 8, Stays, Stays);
     row("top 9 above", {7, 1, 1, 1, 1}, -1, 16, 1, 7, Stays, 11);
-    row("lowest on the bottom", {12, -1, 3, 2, 1}, -1, 16, -1, 12, -5, Stays);
     row("volt halves to even", {2.5f, 3.5f, 0.5f, 1.5f, 2.5f}, -1, 16, 0, 4, Stays, 8);
     row("above the lowest start", {50, 51, 52, 53, 54}, -1, 16, 40, 54, 36, 58);
     row("below the highest start", {-30, -31, -32, -33, -34}, -1, 16, -34, -20, -38, -16);
