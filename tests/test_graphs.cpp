@@ -6,9 +6,11 @@
 #include "graphs/VoltGraphWindow.h"
 #include "support/Harness.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QImage>
 #include <QMenu>
 #include <QTemporaryDir>
@@ -81,6 +83,8 @@ private slots:
     void aTickFeedsEveryGraphAndRepaintsOnce();
     void chartInteractions_data();
     void chartInteractions();
+    void savedImages_data();
+    void savedImages();
 };
 
 void TestGraphs::cleanup()
@@ -194,7 +198,7 @@ void TestGraphs::chartInteractions_data()
     for (const char *action :
          {"wheel zooms about the cursor", "wheel zooms a live view at its right edge",
           "drag looks back", "Shift+wheel looks back", "double-click goes live",
-          "hover reads out time and values", "Save image", "Copy image"})
+          "hover reads out time and values", "Copy image"})
         QTest::newRow(action) << QString(action);
 }
 
@@ -224,13 +228,17 @@ void TestGraphs::chartInteractions()
                       {0, dy}, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
         QApplication::sendEvent(&chart, &e);
     };
-    const auto hover = [&](QPoint at) {
-        QMouseEvent e(QEvent::MouseMove, at, chart.mapToGlobal(at), Qt::NoButton, {}, {});
+    // Sent straight to the chart, so the next test finds no button held.
+    const auto mouse = [&](QEvent::Type type, int at, Qt::MouseButton button = Qt::NoButton,
+                           int y = 0) {
+        const QPointF p(at, y ? y : plot.center().y());
+        QMouseEvent e(type, p, chart.mapToGlobal(p), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button),
+                      {});
         QApplication::sendEvent(&chart, &e);
     };
     const int64_t span = chart.visibleSpanMs(), right = chart.view().rightEdge(now);
     const int64_t tenth = plot.width() / 10 * chart.view().msPerColumn();
-    QTemporaryDir dir;
     QMenu *menu = chart.createContextMenu(&chart);
     if (action == "wheel zooms about the cursor") {
         chart.panBy(100);
@@ -244,9 +252,9 @@ void TestGraphs::chartInteractions()
         QVERIFY(chart.isLive() && chart.visibleSpanMs() > span * 3 / 2);
         QVERIFY(std::abs(chart.view().rightEdge(now) - now) <= chart.view().msPerColumn());
     } else if (action == "drag looks back") {
-        QTest::mousePress(&chart, Qt::LeftButton, {}, QPoint(x, plot.center().y()));
-        QTest::mouseMove(&chart, QPoint(x + 100, plot.center().y()));
-        QTest::mouseRelease(&chart, Qt::LeftButton, {}, QPoint(x + 100, plot.center().y()));
+        mouse(QEvent::MouseButtonPress, x, Qt::LeftButton);
+        mouse(QEvent::MouseMove, x + 100, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, x + 100, Qt::LeftButton);
         QVERIFY(!chart.isLive());
         QCOMPARE(chart.view().rightEdge(now), right - 100 * chart.view().msPerColumn());
     } else if (action == "Shift+wheel looks back") {
@@ -256,10 +264,10 @@ void TestGraphs::chartInteractions()
         QCOMPARE(chart.visibleSpanMs(), span);
     } else if (action == "double-click goes live") {
         chart.panBy(200);
-        QTest::mouseDClick(&chart, Qt::LeftButton, {}, QPoint(x, plot.center().y()));
+        mouse(QEvent::MouseButtonDblClick, x, Qt::LeftButton);
         QVERIFY(chart.isLive());
     } else if (action == "hover reads out time and values") {
-        hover(QPoint(x, plot.center().y()));
+        mouse(QEvent::MouseMove, x);
         const QStringList lines = chart.readout();
         // The sample nearest the cursor's time; the texts may carry names.
         const int64_t at = timeAt(x), sample = (at + 500) / 1000 * 1000;
@@ -270,13 +278,8 @@ void TestGraphs::chartInteractions()
                  qPrintable(lines[0]));
         QVERIFY2(lines[1].contains(value + ".25") && lines[2].contains("-" + value + ".25"),
                  qPrintable(lines.join(" | ")));
-        hover(QPoint(1, 1));
+        mouse(QEvent::MouseMove, 1, Qt::NoButton, 1);
         QVERIFY(chart.readout().isEmpty());
-    } else if (action == "Save image") {
-        const QString path = dir.filePath("graph.png");
-        chart.setImagePathPrompt([&] { return path; });
-        menu->findChild<QAction *>("actSaveImage")->trigger();
-        QCOMPARE(QImage(path).size(), chart.size() * chart.devicePixelRatio());
     } else if (action == "Copy image") {
         QGuiApplication::clipboard()->clear();
         menu->findChild<QAction *>("actCopyImage")->trigger();
@@ -284,6 +287,56 @@ void TestGraphs::chartInteractions()
                  chart.size() * chart.devicePixelRatio());
     }
     delete menu;
+}
+
+void TestGraphs::savedImages_data()
+{
+    QTest::addColumn<QString>("name");  // typed into the save prompt
+    QTest::addColumn<QString>("saved"); // the file written, "" when it cannot be
+    QTest::newRow("png") << "g.png"
+                         << "g.png";
+    QTest::newRow("jpg") << "g.JPG"
+                         << "g.JPG";
+    QTest::newRow("no suffix") << "g"
+                               << "g.png";
+    QTest::newRow("not an image suffix") << "graph.txt"
+                                         << "graph.txt.png";
+    QTest::newRow("missing folder") << "none/g.png"
+                                    << "";
+}
+
+// Saved and copied pictures show the data without the hover read-out, which
+// names each trace with its unit and writes the time the user's way.
+void TestGraphs::savedImages()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, saved);
+    Harness h;
+    QVERIFY(h.start());
+    h.window->show();
+    setReadings(h, "frmTempGraph04", {25.5, -12.75});
+    h.window->Timer1_Timer();
+    StripChart *chart = chartOf(h.window->frmTempGraph04());
+    chart->setLocale(QLocale(QLocale::German, QLocale::Germany));
+    const QImage clean = chart->image().toImage();
+    QTest::mouseMove(chart, QPoint(1, 1)); // the last row's cursor may still stand on the plot
+    QTest::mouseMove(chart, QPoint(chart->plotRect().right() - 1, chart->plotRect().center().y()));
+    const QStringList readout = chart->readout();
+    QVERIFY2(readout.value(0).startsWith("05.12.26 15:45:"), qPrintable(readout.value(0)));
+    QCOMPARE(readout.mid(1), QStringList({"Internal: 25.50°C", "External: -12.75°C"}));
+    QVERIFY(chart->grab().toImage() != clean);
+    QCOMPARE(chart->image().toImage(), clean);
+
+    QTemporaryDir dir;
+    chart->setImagePathPrompt([&] { return dir.filePath(name); });
+    std::unique_ptr<QMenu> menu(chart->createContextMenu(nullptr));
+    menu->findChild<QAction *>("actSaveImage")->trigger();
+    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    QCOMPARE(files, saved.isEmpty() ? QStringList() : QStringList(saved));
+    QCOMPARE(h.dialogs.criticals.size(), qsizetype(saved.isEmpty()));
+    QVERIFY(saved.isEmpty() || h.dialogs.criticals.isEmpty());
+    if (saved.endsWith(".png"))
+        QCOMPARE(QImage(dir.filePath(saved)).convertToFormat(clean.format()), clean);
 }
 
 QTEST_MAIN(TestGraphs)
