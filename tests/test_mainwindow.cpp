@@ -1,7 +1,6 @@
 // Main window: menus, start-up discovery and its failures, the poll cycle,
 // child-window handling and the About window.
 #include "about/AboutWindow.h"
-#include "app/QtDialogs.h"
 #include "common/Twips.h"
 #include "graphs/TempGraphWindow.h"
 #include "support/Harness.h"
@@ -11,12 +10,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <QTest>
-#include <QTimer>
 
 using namespace qzt;
 using namespace qzt::test;
@@ -39,7 +36,6 @@ private slots:
     void secondMenuClickOpensNoSecondWindow();
     void windowMenuListsRestoresAndFallsBackToTheLastUsed();
     void windowsStayOnTheScreen();
-    void destructiveQuestionsDefaultToNo();
     void aboutShowsVersionAndOpensLinkOncePerClick();
     void aboutIsCentredAboveTheMiddleWithItsTitleBarInReach();
 };
@@ -360,22 +356,5 @@ void TestMainWindow::windowsStayOnTheScreen()
 
 // Enter on either question (stop writing and close, replace an old log)
 // answers No.
-void TestMainWindow::destructiveQuestionsDefaultToNo()
-{
-    QtDialogs dialogs;
-    QString shownDefault;
-    QTimer press;
-    connect(&press, &QTimer::timeout, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                shownDefault = box->defaultButton() ? box->defaultButton()->text() : "";
-                QTest::keyClick(box, Qt::Key_Return);
-            }
-    });
-    press.start(10);
-    QCOMPARE(dialogs.question(nullptr, "Are you sure you want to exit?"), Dialogs::Answer::No);
-    QCOMPARE(shownDefault.remove('&'), QString("No"));
-}
-
 QTEST_MAIN(TestMainWindow)
 #include "test_mainwindow.moc"

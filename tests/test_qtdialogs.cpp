@@ -18,7 +18,8 @@ using namespace qzt;
 namespace {
 
 // Handles each modal dialog that comes up with the next action of a script
-// and records what it showed: "box ICON BUTTONS TEXT" or "file FOLDER FILTERS".
+// and records what it showed: "TITLE ICON BUTTONS DEFAULT TEXT" or "file
+// FOLDER FILTERS". Questions default to No: Enter must not end or empty a log.
 class Responder : public QObject {
 public:
     explicit Responder(QStringList script) : script_(std::move(script)) { startTimer(5); }
@@ -39,7 +40,9 @@ protected:
             for (QAbstractButton *b : box->buttons())
                 names << buttons.valueToKey(box->standardButton(b));
             names.sort();
+            QAbstractButton *enter = box->defaultButton();
             seen << QStringList{box->windowTitle(), icons.valueToKey(box->icon()), names.join(u'|'),
+                                enter ? buttons.valueToKey(box->standardButton(enter)) : "-",
                                 box->text()}
                         .join(u' ');
             box->button(QMessageBox::StandardButton(buttons.keyToValue(qPrintable(action))))
@@ -72,14 +75,14 @@ private slots:
         QTest::addColumn<QString>("result");
         const QString title = QLatin1String(kAppTitle) + ' ';
         const QString file = "file DIR Text Files (*.sav)";
-        const QString replace = title + "NoIcon No|Yes DIR/full.sav already exists and is not "
+        const QString replace = title + "NoIcon No|Yes No DIR/full.sav already exists and is not "
                                         "empty.\nDo you want to replace it?";
         QTest::newRow("critical") << "critical" << QStringList{"Ok"}
-                                  << QStringList{title + "Critical Ok Oops"} << "";
+                                  << QStringList{title + "Critical Ok - Oops"} << "";
         QTest::newRow("question Yes") << "question" << QStringList{"Yes"}
-                                      << QStringList{title + "NoIcon No|Yes Sure?"} << "Yes";
+                                      << QStringList{title + "NoIcon No|Yes No Sure?"} << "Yes";
         QTest::newRow("question No") << "question" << QStringList{"No"}
-                                     << QStringList{title + "NoIcon No|Yes Sure?"} << "No";
+                                     << QStringList{title + "NoIcon No|Yes No Sure?"} << "No";
         QTest::newRow("new file") << "file" << QStringList{"new.sav"} << QStringList{file}
                                   << "DIR/new.sav";
         QTest::newRow("cancelled") << "file" << QStringList{"cancel"} << QStringList{file} << "";
