@@ -16,6 +16,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <algorithm>
 
 namespace qzt {
@@ -42,16 +43,20 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     mdiArea_->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(mdiArea_);
     buildMenus();
+    lblAdapterStatus = new AdapterStatusLabel(this);
+    statusBar()->addWidget(lblAdapterStatus, 1);
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 
     // Large enough for the widest child window (a graph) and the tallest (a
-    // console) plus the menu bar and frame, and larger on a big screen so
-    // that cascaded children stay visible; never larger than the screen
-    // leaves room for, title bar included.
+    // console) plus the menu bar, frame and status line, and larger on a big
+    // screen so that cascaded children stay visible; never larger than the
+    // screen leaves room for, title bar included.
     const QSize largest = TempGraphWindow::outerSizeTwips()
                               .expandedTo(VoltGraphWindow::outerSizeTwips())
                               .expandedTo(SettingsWindow::outerSizeTwips());
     QSize size(twipsToPixels(largest.width(), logicalDpiX()) + 40,
-               twipsToPixels(largest.height(), logicalDpiY()) + 80);
+               twipsToPixels(largest.height(), logicalDpiY()) + 80 +
+                   statusBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect room = screen->availableGeometry();
         size = size.expandedTo(room.size() * 0.8).boundedTo(room.size() - kWindowFrameAllowance);
@@ -233,8 +238,8 @@ bool MainWindow::MDIForm_Load()
         buffer[1] = 1;
         buffer[2] = 16;
         buffer[3] = kCmdGetDib;
-        SSTTransaction(state, ctx_.usb);
-        if (buffer[16] != a)
+        // A probe that failed found nothing, whatever the buffer holds.
+        if (SSTTransaction(state, ctx_.usb) < 0 || buffer[16] != a)
             continue;
         const uint8_t deviceIdLow = buffer[5];
         if (deviceIdLow == 0x04) {
@@ -253,6 +258,7 @@ bool MainWindow::MDIForm_Load()
     }
 
     openTempGraph(modelMenuEnabled(Model::QZT6604) ? Model::QZT6604 : Model::QZT6605);
+    lblAdapterStatus->refresh(ctx_.usb, state.link, ctx_.now(), true);
     return true;
 }
 
@@ -274,6 +280,8 @@ void MainWindow::Timer1_Timer()
     // is current; nothing reads its result.
     if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605))
         SSTGetExtOffset(ctx_.state, ctx_.usb);
+    // Failures of this tick, or of a console action since the last one.
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 }
 
 void MainWindow::openTempGraph(Model m)

@@ -218,14 +218,17 @@ void SaveWindow::SaveCurrentData()
 {
     auto &sst = ctx_.state.SSTStuff;
     sst.SSTAddress = modelAddress(ctx_.state, model_);
-    SSTGetTemps(ctx_.state, ctx_.usb);
-    SSTGetExtOffset(ctx_.state, ctx_.usb);
+    // A failed read leaves the readings as they were, possibly another
+    // chip's; its fields go out empty.
+    FailedReads failed;
+    failed.temperatures = SSTGetTemps(ctx_.state, ctx_.usb) < 0;
+    failed.offset = SSTGetExtOffset(ctx_.state, ctx_.usb) < 0;
     if (modelInfo(model_).hasVoltages)
-        SSTGetVolts(ctx_.state, ctx_.usb);
+        failed.voltages = SSTGetVolts(ctx_.state, ctx_.usb) < 0;
 
     if (!log_.isOpen())
         return;
-    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), sst)); !r)
+    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), sst, failed)); !r)
         writeFailed(r.reason);
 }
 

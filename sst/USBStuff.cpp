@@ -48,8 +48,15 @@ int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &a
 int16_t SSTTransaction(DeviceState &state, USBFunctions &usb)
 {
     uint8_t *buffer = state.USBStuff.SSTBuffer.data();
-    usb.VendorIORequest(kSstVendorRequest, 0, 0, kDirectionOut, kRequestLength, buffer);
-    return usb.VendorIORequest(kSstVendorRequest, 0, 0, kDirectionIn, kAnswerLength, buffer);
+    int16_t result =
+        usb.VendorIORequest(kSstVendorRequest, 0, 0, kDirectionOut, kRequestLength, buffer);
+    // A request that did not reach the adapter has no answer to fetch; asking
+    // anyway would hand back whatever the board holds (an idle bus at best) as
+    // if it were the answer.
+    if (result >= 0)
+        result = usb.VendorIORequest(kSstVendorRequest, 0, 0, kDirectionIn, kAnswerLength, buffer);
+    state.link.record(result);
+    return result;
 }
 
 } // namespace qzt

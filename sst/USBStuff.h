@@ -26,7 +26,10 @@ int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &a
 
 // Runs one SST transaction on the request already built in SSTBuffer: seven
 // bytes out, then the 64-byte answer in, directly one after the other.
-// Returns the result of the IN request.
+// Returns the result of the IN request, or the negative result of the OUT
+// request, which then fails the transaction without the IN request being
+// made. A failed transaction leaves SSTBuffer as the adapter left it (in
+// practice the request) and counts in state.link.
 int16_t SSTTransaction(DeviceState &state, USBFunctions &usb);
 
 } // namespace qzt

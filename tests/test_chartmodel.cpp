@@ -4,6 +4,7 @@
 #include "graphs/ChartScales.h"
 #include "graphs/GraphRules.h"
 #include "graphs/SampleRing.h"
+#include "graphs/TraceRaster.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <deque>
 #include <limits>
+#include <utility>
 
 using namespace qzt::chart;
 
@@ -23,6 +25,8 @@ class TestChartModel : public QObject {
 private slots:
     void ringMatchesBruteForce_data();
     void ringMatchesBruteForce();
+    void gapsBreakTheTrace_data();
+    void gapsBreakTheTrace();
     void formatTime_data();
     void formatTime();
     void fitting_data();
@@ -42,7 +46,8 @@ void TestChartModel::ringMatchesBruteForce_data()
 }
 
 // Appends mostly forward in time (often equal, now and then backwards) from
-// a narrow set of values so that extremes tie, and compares every sample,
+// a narrow set of values so that extremes tie, with a gap now and then, and
+// compares every sample and its gap mark,
 // random lowerBound/minMax queries and a cached decimation with the obvious
 // computation over a deque. Checks fall at and just after the wrap point and
 // at many moments while a block is half rewritten.
@@ -54,21 +59,33 @@ void TestChartModel::ringMatchesBruteForce()
     QRandomGenerator rng(seed);
     SampleRing ring{std::size_t(capacity)};
     std::deque<Sample> ref;
+    std::deque<bool> refGap;
+    bool gap = false;
     ColumnCache cache;
     int64_t t = -3000; // before the epoch too: columns are floor-aligned
     for (int k = 1; k <= appends; ++k) {
         t += rng.bounded(20) == 0 ? -int64_t(rng.bounded(1, 10)) : int64_t(rng.bounded(4));
         const float v = float(int(rng.bounded(400)) - 200) / 4.0f;
+        if (rng.bounded(12) == 0) {
+            ring.appendGap();
+            gap = true;
+            if (rng.bounded(2) == 0)
+                continue;
+        }
         ring.append(t, v);
         ref.push_back({ref.empty() ? t : std::max(t, ref.back().timeMs), v});
-        if (ref.size() > std::size_t(capacity))
+        refGap.push_back(std::exchange(gap, false));
+        if (ref.size() > std::size_t(capacity)) {
             ref.pop_front();
+            refGap.pop_front();
+        }
         if (k % 37 != 0 && k != appends && std::abs(k - capacity) > 1)
             continue;
         const std::size_t n = ref.size();
         QCOMPARE(ring.size(), n);
         for (std::size_t i = 0; i < n; ++i)
-            QVERIFY2(ring.at(i).timeMs == ref[i].timeMs && ring.at(i).value == ref[i].value,
+            QVERIFY2(ring.at(i).timeMs == ref[i].timeMs && ring.at(i).value == ref[i].value &&
+                         ring.gapBefore(i) == refGap[i],
                      qPrintable(QStringLiteral("sample %1 after %2 appends").arg(i).arg(k)));
         for (int q = 0; q < 30; ++q) {
             std::size_t a = q == 0 ? 0 : std::size_t(rng.bounded(quint64(n)));
@@ -93,13 +110,16 @@ void TestChartModel::ringMatchesBruteForce()
         const int64_t first =
             (t + 210'000) / per - 210'000 / per - int64_t(count) + 1 - int64_t(rng.bounded(40));
         std::vector<Column> want(count);
-        for (const Sample &s : ref) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const Sample &s = ref[i];
             const int64_t d = s.timeMs - first * per;
             if (d < 0 || d >= int64_t(count) * per)
                 continue;
             Column &c = want[std::size_t(d / per)];
-            if (c.count++ == 0)
+            if (c.count++ == 0) {
                 c.first = c.min = c.max = s.value;
+                c.gapBefore = refGap[i];
+            }
             c.last = s.value;
             c.min = std::min(c.min, s.value);
             c.max = std::max(c.max, s.value);
@@ -107,6 +127,68 @@ void TestChartModel::ringMatchesBruteForce()
         const std::span<const Column> got = cache.columns(ring, per, first, count);
         QCOMPARE(std::vector<Column>(got.begin(), got.end()), want);
     }
+}
+
+void TestChartModel::gapsBreakTheTrace_data()
+{
+    // Ten milliseconds per column. Per column of `trace`: a digit is a sample
+    // of that value, "." none, and "|" marks a gap before the next sample.
+    QTest::addColumn<QString>("trace");
+    QTest::addColumn<int>("entry");       // a sample one column before the window; -1: none
+    QTest::addColumn<QString>("rows");    // per column the rows drawn, "top-bottom", or "."
+    QTest::addColumn<QString>("readout"); // per column: a value (y) or none (.)
+    // Value v lies on row 9 - v; neighbours join at the middle of their rows.
+    const auto row = [](const char *name, const char *trace, int entry, const char *rows,
+                        const char *readout) {
+        QTest::newRow(name) << QString(trace) << entry << QString(rows) << QString(readout);
+    };
+    row("joined across empty columns", "11..11", -1, "8-8 8-8 8-8 8-8 8-8 8-8", "yyyyyy");
+    row("broken across empty columns", "11..|11", -1, "8-8 8-8 . . 8-8 8-8", "yy..yy");
+    row("neighbours joined", "19", -1, "4-8 0-4", "yy");
+    row("neighbours broken", "1|9", -1, "8-8 0-0", "yy");
+    row("entry joined", "9", 1, "0-4", "y");
+    row("entry broken", "|9", 1, "0-0", "y");
+    row("gap after the newest sample", "11|..", -1, "8-8 8-8 . .", "yy..");
+}
+
+void TestChartModel::gapsBreakTheTrace()
+{
+    QFETCH(QString, trace);
+    QFETCH(int, entry);
+    QFETCH(QString, rows);
+    QFETCH(QString, readout);
+    SampleRing ring;
+    int columns = 0;
+    if (entry >= 0)
+        ring.append(-8, float(entry));
+    for (const QChar c : trace) {
+        if (c == QLatin1Char('|'))
+            ring.appendGap();
+        else if (c.isDigit())
+            ring.append(columns++ * 10 + 2, float(c.digitValue()));
+        else
+            ++columns;
+    }
+    std::vector<int64_t> edges;
+    for (int c = 0; c <= columns; ++c)
+        edges.push_back(c * 10);
+    auto decimated = std::vector<Column>(std::size_t(columns));
+    decimate(ring, edges, decimated);
+    std::optional<Vertex> in;
+    if (entry >= 0)
+        in = Vertex{-1, float(entry)};
+    auto spans = std::vector<Span>(std::size_t(columns));
+    rasterizeTrace(decimated, ValueMap{9, 1}, in, std::nullopt, 10, spans);
+    QStringList drawn;
+    QString found;
+    for (int c = 0; c < columns; ++c) {
+        const Span &s = spans[std::size_t(c)];
+        drawn << (s.empty() ? QStringLiteral(".")
+                            : QStringLiteral("%1-%2").arg(s.top).arg(s.bottom));
+        found += ring.nearest(c * 10 + 5, 1000, 5) ? QLatin1Char('y') : QLatin1Char('.');
+    }
+    QCOMPARE(drawn.join(QLatin1Char(' ')), rows);
+    QCOMPARE(found, readout);
 }
 
 void TestChartModel::formatTime_data()

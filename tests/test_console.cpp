@@ -4,6 +4,7 @@
 #include "support/Harness.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -246,6 +247,48 @@ private slots:
                      .split(' ', Qt::SkipEmptyParts)
                      .size(),
                  request[2] + 2);
+    }
+
+    // A command whose adapter call fails names itself in a message and
+    // leaves every value on display as it was.
+    void failedCommandKeepsTheDisplay_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("outFails");
+        QTest::addColumn<QString>("message");
+        const char *rows[][2] = {
+            {"cmdGetDIB", "Get DIB"},           {"cmdGetAllTemps", "Get All Temps"},
+            {"cmdPing", "Generate Ping"},       {"cmdGetOffset", "Get Ext Offset"},
+            {"cmdSetOffset", "Set Ext Offset"}, {"cmdReqSST", "Send"}};
+        for (const bool outFails : {false, true})
+            for (const auto &[button, caption] : rows)
+                QTest::addRow("%s, %s fails", button, outFails ? "request" : "answer")
+                    << QString(button) << outFails
+                    << QString(caption) + ": the adapter did not answer.";
+    }
+    void failedCommandKeepsTheDisplay()
+    {
+        QFETCH(QString, button);
+        QFETCH(bool, outFails);
+        QFETCH(QString, message);
+        Bench b(Model::QZT6605);
+        sendPanel(&b.window, "F7", "1", "16");
+        const auto shown = [&b] {
+            QStringList texts;
+            for (const QLabel *l : b.window.findChildren<QLabel *>())
+                texts << l->text();
+            return texts << textOf(&b.window, "txtFCS");
+        };
+        b.usb.answer({0x5A, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+        click(&b.window, button);
+        QVERIFY(b.dialogs.criticals.isEmpty());
+        const QStringList before = shown();
+        // The failing call scribbles an answer all the same.
+        b.usb.answer({0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5, 0xA5});
+        (outFails ? b.usb.outResult : b.usb.inResult) = -3;
+        click(&b.window, button);
+        QCOMPARE(b.dialogs.criticals, QStringList{message});
+        QCOMPARE(shown(), before);
     }
 
     void displayAccumulatesUntilClear()

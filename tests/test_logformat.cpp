@@ -54,36 +54,44 @@ private slots:
         }
     }
 
-    // Every value stands under its own column, for every selection, and
-    // numbers keep their point under a German default locale.
+    // Every value stands under its own column, for every selection, also
+    // under a German default locale; the fields of failed reads are empty
+    // and the field count stays.
     void fieldAlignment()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         const SSTStuffModule r = readings(21.5f, -3.25f, 7);
         // clang-format off
-        std::map<QByteArray, QByteArray> expected{{"Internal", " 21.5"}, {"External", "-3.25"},
+        const std::map<QByteArray, QByteArray> read{{"Internal", " 21.5"}, {"External", "-3.25"},
             {"External Offset", " 7"}, {"12V", "  12.1"}, {"5V", "  5.02"}, {"Vcc", "  3.3"},
             {"2.5V", "  2.5"}, {"Vccp", "  1.2"}};
         // clang-format on
-        for (Model model : {Model::QZT6604, Model::QZT6605}) {
-            const bool m05 = model == Model::QZT6605; // names end in one more, empty, field
-            for (unsigned mask = 0; mask < (m05 ? 256u : 8u); ++mask) {
-                const ChannelSelection sel = ChannelSelection::fromMask(mask);
-                const QList<QByteArray> names = fields(columnLine(model, sel));
-                const QList<QByteArray> values = fields(dataLine(model, sel, r));
-                QCOMPARE(values.size(), names.size() - m05);
-                QList<QByteArray> named, selected;
-                for (qsizetype i = 0; i < names.size(); ++i) {
-                    if (!names[i].isEmpty())
-                        named << names[i];
-                    if (i < values.size())
-                        QCOMPARE(values[i], names[i].isEmpty() ? "" : expected[names[i]]);
+        for (unsigned f = 0; f < 8; ++f) {
+            const FailedReads failed{bool(f & 1), bool(f & 2), bool(f & 4)};
+            std::map<QByteArray, QByteArray> expected = read;
+            for (std::size_t c = 0; c < kChannelCount; ++c)
+                if (c < 2 ? failed.temperatures : (c == 2 ? failed.offset : failed.voltages))
+                    expected[columnName(Channel(c))] = "";
+            for (Model model : {Model::QZT6604, Model::QZT6605}) {
+                const bool m05 = model == Model::QZT6605; // names end in one more, empty, field
+                for (unsigned mask = 0; mask < (m05 ? 256u : 8u); ++mask) {
+                    const ChannelSelection sel = ChannelSelection::fromMask(mask);
+                    const QList<QByteArray> names = fields(columnLine(model, sel));
+                    const QList<QByteArray> values = fields(dataLine(model, sel, r, failed));
+                    QCOMPARE(values.size(), names.size() - m05);
+                    QList<QByteArray> named, selected;
+                    for (qsizetype i = 0; i < names.size(); ++i) {
+                        if (!names[i].isEmpty())
+                            named << names[i];
+                        if (i < values.size())
+                            QCOMPARE(values[i], names[i].isEmpty() ? "" : expected[names[i]]);
+                    }
+                    for (std::size_t c = 0; c < (m05 ? kChannelCount : kTemperatureChannels); ++c)
+                        if (sel.selected[c])
+                            selected << columnName(Channel(c));
+                    QVERIFY2(named == selected && (!m05 || names.last().isEmpty()),
+                             qPrintable(QString::number(mask)));
                 }
-                for (std::size_t c = 0; c < (m05 ? kChannelCount : kTemperatureChannels); ++c)
-                    if (sel.selected[c])
-                        selected << columnName(Channel(c));
-                QVERIFY2(named == selected && (!m05 || names.last().isEmpty()),
-                         qPrintable(QString::number(mask)));
             }
         }
     }

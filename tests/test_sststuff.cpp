@@ -11,7 +11,30 @@ using qzt::test::FakeAdapter;
 
 namespace {
 enum Decoder { Temperature, Voltage, Offset };
+
+// Runs command 0..6: GetDIB, Ping, GetTemps, GetVolts, GetExtOffset,
+// SetExtOffset(25), a free request of E0 00 with lengths 2 and 1.
+int16_t runCommand(int command, DeviceState &state, USBFunctions &usb)
+{
+    static const uint8_t data[] = {0xE0, 0x00};
+    switch (command) {
+    case 0:
+        return SSTGetDIB(state, usb);
+    case 1:
+        return SSTPing(state, usb);
+    case 2:
+        return SSTGetTemps(state, usb);
+    case 3:
+        return SSTGetVolts(state, usb);
+    case 4:
+        return SSTGetExtOffset(state, usb);
+    case 5:
+        return SSTSetExtOffset(state, usb, 25);
+    default:
+        return SSTRequest(state, usb, 2, 1, data);
+    }
 }
+} // namespace
 Q_DECLARE_METATYPE(Decoder)
 
 class TestSSTStuff : public QObject {
@@ -21,6 +44,8 @@ private slots:
     void decoding();
     void untouchedRequestBytesKeepThePreviousAnswer();
     void outOfContractArgumentsSendNothing();
+    void failedCallDecodesNothing_data();
+    void failedCallDecodesNothing();
 };
 
 void TestSSTStuff::decoding_data()
@@ -89,6 +114,45 @@ void TestSSTStuff::outOfContractArgumentsSendNothing()
     const std::vector<uint8_t> fits(61, 0x22);
     SSTRequest(state, usb, 1, 1, fits);
     QCOMPARE(int(usb.calls.at(0).bytes[63]), 0x22);
+}
+
+void TestSSTStuff::failedCallDecodesNothing_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("outFails");
+    const char *names[] = {"GetDIB",       "Ping",         "GetTemps",    "GetVolts",
+                           "GetExtOffset", "SetExtOffset", "free request"};
+    for (int command = 0; command < 7; ++command) {
+        QTest::addRow("%s, request not taken", names[command]) << command << true;
+        QTest::addRow("%s, answer not fetched", names[command]) << command << false;
+    }
+}
+
+void TestSSTStuff::failedCallDecodesNothing()
+{
+    QFETCH(int, command);
+    QFETCH(bool, outFails);
+    DeviceState state;
+    FakeAdapter usb;
+    // Readings left by a successful command, and a failing call that
+    // scribbles an answer into the buffer all the same.
+    usb.answer({0x01, 0x40, 0x19, 0x00, 0xF6});
+    SSTGetTemps(state, usb);
+    const SSTStuffModule before = state.SSTStuff;
+    usb.answer(
+        {0x9C, 0x05, 0xA0, 0x41, 0x00, 0x05, 0x66, 0x07, 0x08, 9, 10, 11, 12, 13, 14, 15, 0x4A});
+    (outFails ? usb.outResult : usb.inResult) = -4;
+    usb.calls.clear();
+
+    QCOMPARE(runCommand(command, state, usb), int16_t(-4));
+    QVERIFY(state.SSTStuff == before);
+    // A request that did not go out has no answer to fetch.
+    QCOMPARE(usb.calls.size(), std::size_t(outFails ? 1 : 2));
+    QVERIFY(state.link.failed == 1 && state.link.failingRun == 1 && state.link.lastFailure == -4);
+    usb.outResult = 7;
+    usb.inResult = 64;
+    runCommand(command, state, usb);
+    QVERIFY(state.link.transactions == 3 && state.link.failingRun == 0);
 }
 
 QTEST_GUILESS_MAIN(TestSSTStuff)

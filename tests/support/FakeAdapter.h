@@ -34,19 +34,21 @@ public:
     // the buffer as it is.
     std::deque<std::array<uint8_t, 64>> answers;
     int16_t inResult = 64;
+    int16_t outResult = 7;
 
     int16_t LoadFirmWare(const char *path) override
     {
         firmwarePath = path ? path : "";
         return inner_ ? inner_->LoadFirmWare(path) : firmwareResult;
     }
+    std::string describe() const override { return inner_ ? inner_->describe() : std::string(); }
 
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t *buffer) override
     {
         RecordedCall call{request, value, index, direction, length, {}};
         const bool in = direction == kDirectionIn;
-        int16_t result = in ? inResult : 7;
+        int16_t result = in ? inResult : outResult;
         if (inner_) {
             std::memcpy(call.bytes.data(), buffer, 64);
             result = inner_->VendorIORequest(request, value, index, direction, length, buffer);
