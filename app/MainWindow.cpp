@@ -52,14 +52,16 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     statusBar()->addWidget(lblAdapterStatus, 1);
     lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 
-    // Large enough for the largest child window (a graph) plus the frame
-    // and the status line, and larger on a big screen so that cascaded
-    // children stay visible; never larger than the screen leaves room for,
-    // title bar included.
-    const double dpi = logicalDpiX();
-    const QSize graph = TempGraphWindow::outerSizeTwips();
-    QSize size(twipsToPixels(graph.width(), dpi) + 40,
-               twipsToPixels(graph.height(), dpi) + 80 + statusBar()->sizeHint().height());
+    // Large enough for the widest child window (a graph) and the tallest (a
+    // console) plus the menu bar, frame and status line, and larger on a big
+    // screen so that cascaded children stay visible; never larger than the
+    // screen leaves room for, title bar included.
+    const QSize largest = TempGraphWindow::outerSizeTwips()
+                              .expandedTo(VoltGraphWindow::outerSizeTwips())
+                              .expandedTo(SettingsWindow::outerSizeTwips());
+    QSize size(twipsToPixels(largest.width(), logicalDpiX()) + 40,
+               twipsToPixels(largest.height(), logicalDpiY()) + 80 +
+                   statusBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect room = screen->availableGeometry();
         size = size.expandedTo(room.size() * 0.8).boundedTo(room.size() - kWindowFrameAllowance);
@@ -410,15 +412,21 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Logging windows that are writing ask first; after a No every child
-    // and the frame stay open as they were.
-    for (SaveWindow *save : {frmSave04_.data(), frmSave05_.data()}) {
-        QWidget *frame = save && save->isWriting() ? save->parentWidget() : nullptr;
-        if (frame && !frame->close()) {
+    // Every logging window that is writing asks first, and nothing closes
+    // until all have said Yes: after a No every child and the frame stay
+    // open, and every log goes on writing.
+    std::vector<SaveWindow *> writers;
+    for (SaveWindow *save : {frmSave04_.data(), frmSave05_.data()})
+        if (save && save->isWriting())
+            writers.push_back(save);
+    for (SaveWindow *save : writers) {
+        if (!save->mayClose()) {
             event->ignore();
             return;
         }
     }
+    for (SaveWindow *save : writers)
+        save->closeAfterAsking();
     // Then the rest; should any child still refuse, the frame stays too.
     mdiArea_->closeAllSubWindows();
     const auto subWindows = mdiArea_->subWindowList();

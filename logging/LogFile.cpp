@@ -43,13 +43,6 @@ ChannelSelection ChannelSelection::fromMask(unsigned mask)
     return s;
 }
 
-ChannelSelection ChannelSelection::defaults()
-{
-    ChannelSelection s = fromMask(0xFF);
-    s[Channel::ExternalOffset] = false;
-    return s;
-}
-
 const char *columnName(Channel c)
 {
     return kColumnNames[std::size_t(c)];

@@ -41,8 +41,6 @@ struct ChannelSelection {
 
     // Bit i selects the channel with index i.
     static ChannelSelection fromMask(unsigned mask);
-    // The boxes as a logging window opens them: all but the offset.
-    static ChannelSelection defaults();
 };
 
 // Column name of a channel without its comma: "Internal", "12V", ...

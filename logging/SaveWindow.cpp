@@ -305,14 +305,28 @@ void SaveWindow::cmdCancel_Click()
         close();
 }
 
+bool SaveWindow::mayClose()
+{
+    if (!log_.isOpen() ||
+        ctx_.dialogs.question(this, QLatin1String(kCloseQuestion)) == Dialogs::Answer::Yes)
+        return true;
+    // The window stays and goes on writing; the declined close adds one line
+    // of its own to those of the ticks.
+    SaveCurrentData();
+    return false;
+}
+
+void SaveWindow::closeAfterAsking()
+{
+    asked_ = true;
+    cmdCancel_Click();
+    asked_ = false;
+}
+
 void SaveWindow::closeEvent(QCloseEvent *event)
 {
-    if (log_.isOpen() &&
-        ctx_.dialogs.question(this, QLatin1String(kCloseQuestion)) == Dialogs::Answer::No) {
-        // The window stays and goes on writing; the declined close adds one
-        // line of its own to those of the ticks.
+    if (!asked_ && !mayClose()) {
         event->ignore();
-        SaveCurrentData();
         return;
     }
     // A tick during the question may have ended writing already; end() is

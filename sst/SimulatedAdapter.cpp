@@ -201,7 +201,7 @@ int16_t SimulatedAdapter::LoadFirmWare(const char *path)
         bump(failedCount_);
         return kFileUnreadable;
     }
-    QFile file(QString::fromLocal8Bit(path));
+    QFile file(QFile::decodeName(path));
     if (!file.open(QIODevice::ReadOnly)) {
         bump(failedCount_);
         return kFileUnreadable;
