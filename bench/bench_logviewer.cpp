@@ -106,7 +106,7 @@ SSTStuffModule readingsAt(uint64_t i)
 
 bool writeLog(const QString &path, uint64_t lines)
 {
-    const ChannelSelection sel = ChannelSelection::defaults();
+    const ChannelSelection sel = ChannelSelection::fromMask(0xFB); // all but the offset
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly))
         return false;

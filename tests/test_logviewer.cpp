@@ -21,7 +21,7 @@ namespace {
 
 QByteArray logOf(int lines)
 {
-    const ChannelSelection sel = ChannelSelection::defaults();
+    const ChannelSelection sel = ChannelSelection::fromMask(0xFB); // all but the offset
     QByteArray bytes = headerLines(Model::QZT6605, sel,
                                    QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)), QLocale::c());
     SSTStuffModule r;
