@@ -1,0 +1,31 @@
+#include "sst/Discovery.h"
+
+#include "sst/SSTStuff.h"
+#include "sst/USBStuff.h"
+
+namespace qzt {
+
+std::vector<FoundChip> probeBus(DeviceState &state, USBFunctions &usb)
+{
+    std::vector<FoundChip> found;
+    auto &buffer = state.USBStuff.SSTBuffer;
+    for (int a = kFirstProbeAddress; a <= kLastProbeAddress; ++a) {
+        buffer[0] = uint8_t(a);
+        buffer[1] = 1;
+        buffer[2] = 16;
+        buffer[3] = kCmdGetDib;
+        // The result is not looked at: the address echo is the guard against
+        // a missing or garbled answer.
+        SSTTransaction(state, usb);
+        if (buffer[16] != a)
+            continue;
+        const uint8_t deviceIdLow = buffer[5];
+        if (deviceIdLow == 0x04)
+            found.push_back({uint8_t(a), Model::QZT6604});
+        else if (deviceIdLow == 0x05 || deviceIdLow == 0x06)
+            found.push_back({uint8_t(a), Model::QZT6605});
+    }
+    return found;
+}
+
+} // namespace qzt
