@@ -461,39 +461,60 @@ constexpr OptionSpec kOptions[] = {
     {"channels", true, "log"}, {"duration", true, "log"}, {"every", true, "log"},
 };
 
+// One entry of a help list: the term, then its text from column 24, wrapped
+// at 79 columns; a term too long for the column has its text on the next
+// line. help2man reads this layout into the manual page.
+QString helpEntry(const QString &term, const QString &text)
+{
+    constexpr qsizetype kColumn = 24;
+    constexpr qsizetype kWidth = 79;
+    QString out = QStringLiteral("  ") + term;
+    if (out.size() + 2 > kColumn)
+        out += QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '));
+    else
+        out += QString(kColumn - out.size(), QLatin1Char(' '));
+    qsizetype lineLength = kColumn;
+    bool first = true;
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (!first && lineLength + 1 + word.size() > kWidth) {
+            out += QLatin1Char('\n') + QString(kColumn, QLatin1Char(' '));
+            lineLength = kColumn;
+        } else if (!first) {
+            out += QLatin1Char(' ');
+            ++lineLength;
+        }
+        out += word;
+        lineLength += word.size();
+        first = false;
+    }
+    return out + QLatin1Char('\n');
+}
+
 QString helpText()
 {
-    QString t =
-        QStringLiteral(
-            "Usage: %1 [--adapter ADAPTER] [--json] COMMAND [ARGUMENT]...\n"
-            "Reads the QZT6604 and QZT6605 sensor chips on the SST bus for scripts: readings on\n"
-            "standard output, messages on standard error.\n\nCommands:\n")
-            .arg(QLatin1String(kProgram));
-    for (const Command &c : kCommands) {
-        t += QStringLiteral("  %1 %2\n      %3\n")
-                 .arg(QLatin1String(c.name), QLatin1String(c.synopsis), QLatin1String(c.help));
-    }
-    t += QStringLiteral(
-             "\nADDR is a number as the console reads it (72, &h48) or hex after 0x (0x48).\n"
-             "LIST names channels with commas: internal, external, offset and, for the QZT6605,\n"
-             "12v, 5v, vcc, 2.5v, vccp (default: all but offset).\n"
-             "\nOptions:\n"
-             "  --adapter ADAPTER\n"
-             "      the adapter: %1; the simulated bus is the default\n"
-             "  --json\n"
-             "      prints one JSON object per reading instead of text\n"
-             "  -h, --help\n"
-             "      shows this help and exits\n"
-             "  -v, --version\n"
-             "      shows the version and exits\n"
-             "\nExamples:\n")
-             .arg(QLatin1String(kAdapterOptionSyntax));
+    const QString program = QLatin1String(kProgram);
+    QString t = QStringLiteral("Usage: %1 [--adapter ADAPTER] [--json] COMMAND [ARGUMENT]...\n"
+                               "Reads the QZT6604 and QZT6605 sensor chips on the SST bus for "
+                               "scripts:\nreadings on standard output, messages on standard "
+                               "error.\n\nCommands:\n")
+                    .arg(program);
     for (const Command &c : kCommands)
-        t += QStringLiteral("  %1 %2\n").arg(QLatin1String(kProgram), QLatin1String(c.example));
-    t += QStringLiteral("\nExit status:\n"
-                        "  0   the command did its work\n"
-                        "  1   the adapter, a chip or a file failed\n"
-                        "  2   an argument is wrong\n");
+        t +=
+            helpEntry(QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.synopsis)),
+                      QStringLiteral("%1; for example: %2 %3")
+                          .arg(QLatin1String(c.help), program, QLatin1String(c.example)));
+    t += QStringLiteral(
+        "\nADDR is a number as the console reads it (72, &h48) or hex after 0x (0x48).\n"
+        "LIST names channels with commas: internal, external, offset and, for the\n"
+        "QZT6605, 12v, 5v, vcc, 2.5v, vccp (default: all but offset).\n"
+        "\nOptions:\n");
+    t += helpEntry(QStringLiteral("--adapter ADAPTER"),
+                   QStringLiteral("the adapter: %1; the simulated bus is the default")
+                       .arg(QLatin1String(kAdapterOptionSyntax)));
+    t += helpEntry(QStringLiteral("--json"),
+                   QStringLiteral("prints one JSON object per reading instead of text"));
+    t += helpEntry(QStringLiteral("-h, --help"), QStringLiteral("shows this help and exits"));
+    t += helpEntry(QStringLiteral("-v, --version"), QStringLiteral("shows the version and exits"));
     return t;
 }
 
