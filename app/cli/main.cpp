@@ -366,6 +366,13 @@ Action log(const Invocation &in)
         int64_t failedReads = 0;
         int64_t late = 0;
         int signal = 0;
+        // The one-line progress, rewritten in place once a second.
+        const auto showProgress = [&](const QString &end) {
+            writeErr(QStringLiteral("\r%1 lines, %2 elapsed")
+                         .arg(lines)
+                         .arg(elapsedText(steady_clock::now() - start)) +
+                     end);
+        };
         for (int64_t k = 1; !ticks || k <= *ticks; ++k) {
             signal = stop.waitUntil(start + k * kTick);
             if (signal)
@@ -375,6 +382,8 @@ Action log(const Invocation &in)
             // a late line is better than a missing one.
             if (steady_clock::now() - (start + k * kTick) > kTick)
                 ++late;
+            if (progress && k % 20 == 0)
+                showProgress({});
             if (k % every != 0)
                 continue;
             // The same reads as the logging window's tick.
@@ -383,29 +392,26 @@ Action log(const Invocation &in)
             failedReads += SSTGetExtOffset(s.state, s.usb) < 0;
             if (modelInfo(model).hasVoltages)
                 failedReads += SSTGetVolts(s.state, s.usb) < 0;
-            if (const auto r = file.append(dataLine(model, selection, sst)); !r)
+            if (const auto r = file.append(dataLine(model, selection, sst)); !r) {
+                if (progress)
+                    writeErr(QStringLiteral("\n"));
                 throw RunError{QStringLiteral("writing to %1 failed: %2; %3 lines are in it")
                                    .arg(out, r.reason)
                                    .arg(lines)};
+            }
             ++lines;
-            if (progress && k % 20 == 0)
-                writeErr(QStringLiteral("\r%1 lines, %2 elapsed")
-                             .arg(lines)
-                             .arg(elapsedText(steady_clock::now() - start)));
         }
         if (const auto r = file.end(); !r)
             throw RunError{QStringLiteral("closing %1 failed: %2").arg(out, r.reason)};
         if (progress)
-            writeErr(QStringLiteral("\r%1 lines, %2 elapsed\n")
-                         .arg(lines)
-                         .arg(elapsedText(steady_clock::now() - start)));
+            showProgress(QStringLiteral("\n"));
         if (signal)
             writeErr(QStringLiteral("%1: log: stopped by %2 after %3 lines\n")
                          .arg(QLatin1String(kProgram),
                               QLatin1String(signal == SIGINT ? "SIGINT" : "SIGTERM"))
                          .arg(lines));
         if (late)
-            writeErr(QStringLiteral("%1: log: %2 ticks came more than a tick late\n")
+            writeErr(QStringLiteral("%1: log: ticks more than 50 ms late: %2\n")
                          .arg(QLatin1String(kProgram))
                          .arg(late));
         if (failedReads)
