@@ -1,25 +1,20 @@
 #include "app/cli/Arguments.h"
 
 #include "common/TextFormat.h"
+#include "logging/Readings.h"
 
 #include <QRegularExpression>
-
-#include <array>
 
 namespace qzt::cli {
 
 namespace {
-
-constexpr std::array<const char *, kChannelCount> kChannelKeys{
-    "internal", "external", "offset", "12v", "5v", "vcc", "2.5v", "vccp",
-};
 
 QString channelList(Model model)
 {
     QStringList names;
     const std::size_t count = modelInfo(model).hasVoltages ? kChannelCount : kTemperatureChannels;
     for (std::size_t i = 0; i < count; ++i)
-        names << QLatin1String(kChannelKeys[i]);
+        names << QLatin1String(channelKey(Channel(i)));
     return names.join(QStringLiteral(", "));
 }
 
@@ -81,7 +76,7 @@ ChannelSelection readChannels(const QString &text, Model model)
     for (const QString &name : names) {
         std::size_t i = 0;
         while (i < kChannelCount &&
-               name.compare(QLatin1String(kChannelKeys[i]), Qt::CaseInsensitive) != 0)
+               name.compare(QLatin1String(channelKey(Channel(i))), Qt::CaseInsensitive) != 0)
             ++i;
         if (i == kChannelCount || (i >= kTemperatureChannels && !modelInfo(model).hasVoltages))
             throw UsageError{
@@ -93,11 +88,6 @@ ChannelSelection readChannels(const QString &text, Model model)
         selection.selected[i] = true;
     }
     return selection;
-}
-
-const char *channelKey(Channel c)
-{
-    return kChannelKeys[std::size_t(c)];
 }
 
 } // namespace qzt::cli

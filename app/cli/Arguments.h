@@ -44,7 +44,4 @@ std::chrono::milliseconds readDuration(const QString &text);
 // 2.5v, vccp. Voltages only for the QZT6605.
 ChannelSelection readChannels(const QString &text, Model model);
 
-// The companion's name of a channel, as --channels and the readings use it.
-const char *channelKey(Channel c);
-
 } // namespace qzt::cli

@@ -8,15 +8,13 @@
 #include "common/TextFormat.h"
 #include "console/GeneralRequest.h"
 #include "logging/LogFile.h"
+#include "logging/Readings.h"
 #include "sst/Discovery.h"
 #include "sst/SSTStuff.h"
 #include "sst/USBStuff.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QMap>
 #include <QRegularExpression>
 
@@ -41,27 +39,6 @@ struct RunError {
     QString what;
 };
 
-// One reading as printed: each field has its text (the consoles' form) and
-// its JSON value.
-struct Field {
-    QString key;
-    QString text;
-    QJsonValue json;
-};
-using Reading = QList<Field>;
-
-// A float as JSON: the number the consoles show, not the float's binary
-// expansion (25.02, not 25.020000457763672).
-QJsonValue jsonNumber(float v)
-{
-    return numberTextTrimmed(v).toDouble();
-}
-
-Field hexField(const char *key, uint32_t v)
-{
-    return {QLatin1String(key), QStringLiteral("0x") + hexText(v), qint64(v)};
-}
-
 struct Session {
     DeviceState &state;
     USBFunctions &usb;
@@ -69,19 +46,7 @@ struct Session {
 
     void print(const Reading &reading) const
     {
-        QByteArray line;
-        if (json) {
-            QJsonObject object;
-            for (const Field &f : reading)
-                object.insert(f.key, f.json);
-            line = QJsonDocument(object).toJson(QJsonDocument::Compact);
-        } else {
-            QStringList parts;
-            for (const Field &f : reading)
-                parts << (f.key.isEmpty() ? f.text : f.key + QLatin1Char('=') + f.text);
-            line = parts.join(QLatin1Char(' ')).toUtf8();
-        }
-        line += '\n';
+        const QByteArray line = (json ? readingJson(reading) : readingText(reading)) + '\n';
         std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);
     }
 
@@ -95,18 +60,6 @@ struct Session {
                                .arg(result)};
     }
 };
-
-Reading dibReading(const SSTStuffModule &s)
-{
-    return {hexField("capability", s.DibCapability),
-            hexField("version", s.DibVersion),
-            hexField("vendor_id", uint32_t(s.DibVendorId)),
-            hexField("device_id", uint32_t(s.DibDeviceId)),
-            hexField("device_interface", s.DibDeviceInterface),
-            hexField("function_interface", s.DibFunctionInterface),
-            hexField("silicon_revision", s.DibSiliconRevision),
-            hexField("client_address", s.DibClientAddress)};
-}
 
 Reading withAddress(uint8_t address, Reading reading)
 {
@@ -159,12 +112,7 @@ Action temps(const Invocation &in)
         auto &sst = s.state.SSTStuff;
         sst.SSTAddress = address;
         s.check(SSTGetTemps(s.state, s.usb), "the temperature read");
-        const QString unit = QStringLiteral("\u00B0C");
-        s.print(withAddress(address,
-                            {{QLatin1String(channelKey(Channel::Internal)),
-                              numberTextTrimmed(sst.IntTemp) + unit, jsonNumber(sst.IntTemp)},
-                             {QLatin1String(channelKey(Channel::External)),
-                              numberTextTrimmed(sst.ExtTemp) + unit, jsonNumber(sst.ExtTemp)}}));
+        s.print(withAddress(address, temperatureReading(sst)));
     };
 }
 
@@ -175,12 +123,7 @@ Action volts(const Invocation &in)
         auto &sst = s.state.SSTStuff;
         sst.SSTAddress = address;
         s.check(SSTGetVolts(s.state, s.usb), "the voltage read");
-        Reading r;
-        for (std::size_t k = 0; k < sst.Volts.size(); ++k)
-            r.append({QLatin1String(channelKey(Channel(kTemperatureChannels + k))),
-                      numberTextTrimmed(sst.Volts[k]) + QLatin1Char('V'),
-                      jsonNumber(sst.Volts[k])});
-        s.print(withAddress(address, r));
+        s.print(withAddress(address, voltageReading(sst)));
     };
 }
 
@@ -190,7 +133,7 @@ Action ping(const Invocation &in)
     return [address](Session &s) {
         s.state.SSTStuff.SSTAddress = address;
         s.check(SSTPing(s.state, s.usb), "Ping");
-        s.print(withAddress(address, {hexField("status", s.state.SSTStuff.SSTStatus)}));
+        s.print(withAddress(address, statusReading(s.state.SSTStuff)));
     };
 }
 
@@ -212,9 +155,7 @@ Action offset(const Invocation &in)
         if (value)
             s.check(SSTSetExtOffset(s.state, s.usb, *value), "the offset write");
         s.check(SSTGetExtOffset(s.state, s.usb), "the offset read");
-        const int32_t o = s.state.SSTStuff.ExtOffset;
-        s.print(withAddress(address, {{QLatin1String(channelKey(Channel::ExternalOffset)),
-                                       numberTextTrimmed(o), o}}));
+        s.print(withAddress(address, offsetReading(s.state.SSTStuff)));
     };
 }
 
@@ -245,17 +186,14 @@ Action request(const Invocation &in)
         s.state.SSTStuff.SSTAddress = address;
         s.check(SSTRequest(s.state, s.usb, req.writeLength, req.readLength, req.data),
                 "the request");
-        const auto &buffer = s.state.USBStuff.SSTBuffer;
-        QStringList text;
-        QJsonArray json;
-        for (int i = 0; i <= req.readLength + 1; ++i) {
-            text << hexText(buffer[std::size_t(i)]);
-            json.append(int(buffer[std::size_t(i)]));
-        }
+        // Bytes 0 to the read length + 1: the status byte, the answer and
+        // the byte after it, as the console shows them.
+        const Reading answer = answerReading(
+            std::span(s.state.USBStuff.SSTBuffer).first(std::size_t(req.readLength) + 2));
         if (s.json)
-            s.print(withAddress(address, {{QStringLiteral("bytes"), {}, json}}));
+            s.print(withAddress(address, answer));
         else
-            s.print({{{}, text.join(QLatin1Char(' ')), {}}});
+            s.print({{{}, answer.first().text, {}}});
     };
 }
 
