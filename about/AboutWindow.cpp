@@ -10,7 +10,10 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #ifndef QZT_VERSION_MAJOR
 #error "QZT_VERSION_MAJOR/MINOR/PATCH come from the project version"
@@ -75,6 +78,15 @@ AboutWindow::AboutWindow(Dialogs &dialogs, QWidget *parent) : QWidget(parent), d
     auto *ok = new QPushButton(QStringLiteral("OK"), frame);
     ok->setObjectName(QStringLiteral("cmdOK"));
     connect(ok, &QPushButton::clicked, this, &AboutWindow::cmdOK_Click);
+    // As in a dialog: Enter and Esc close the window, OK has the focus.
+    ok->setDefault(true);
+    setFocusProxy(ok);
+    for (const QKeySequence &key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::Key_Return),
+                                    QKeySequence(Qt::Key_Enter)}) {
+        auto *shortcut = new QShortcut(key, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, &AboutWindow::cmdOK_Click);
+    }
 
     auto *linkRow = new QHBoxLayout;
     linkRow->addWidget(label5);
@@ -109,11 +121,20 @@ AboutWindow::AboutWindow(Dialogs &dialogs, QWidget *parent) : QWidget(parent), d
 
 void AboutWindow::placeIn(QMdiSubWindow *sub, QSize mainOuterSize)
 {
+    // A fixed-size notice: a title, a system menu and a close button, but no
+    // minimise or maximise.
+    const bool shown = sub->isVisible();
+    sub->setWindowFlags(Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    if (shown)
+        sub->show();
     sub->adjustSize();
     const QSize own = sub->frameGeometry().size();
     const int above = twipsToPixels(kAboveCentreTwips, logicalDpiY());
-    sub->move(mainOuterSize.width() / 2 - own.width() / 2,
-              mainOuterSize.height() / 2 - own.height() / 2 - above);
+    // A short main window would put the title bar above the top edge, out
+    // of reach of the mouse; the window then starts at the top instead.
+    sub->move(std::max(0, mainOuterSize.width() / 2 - own.width() / 2),
+              std::max(0, mainOuterSize.height() / 2 - own.height() / 2 - above));
 }
 
 void AboutWindow::Label6_Click()

@@ -20,8 +20,9 @@ public:
     static QSize clientSizeTwips() { return {6975, 3375}; }
 
     // Sizes the frame `sub` around the client area and centres it across
-    // the main window, 1500 twips above its centre. Negative positions are
-    // kept: a short main window puts the window partly above its top edge.
+    // the main window, 1500 twips above its centre, but never above or left
+    // of the client area's corner, so that its title bar stays in reach.
+    // The frame offers no maximise.
     void placeIn(QMdiSubWindow *sub, QSize mainOuterSize);
 
 public slots:

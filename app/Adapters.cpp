@@ -1,6 +1,9 @@
 #include "app/Adapters.h"
 
 #include "sst/SimulatedAdapter.h"
+#ifdef QZT_HAVE_USB
+#include "sst/usb/LibusbAdapter.h"
+#endif
 
 #include <QCommandLineParser>
 
@@ -36,9 +39,16 @@ std::unique_ptr<USBFunctions> makeAdapter(const AdapterChoice &choice, QString *
 {
     if (choice.kind == AdapterChoice::Kind::Simulated)
         return SimulatedAdapter::shippedBus();
+#ifdef QZT_HAVE_USB
+    Q_UNUSED(error);
+    // The board is looked for when the firmware is loaded, so a missing
+    // board gets the program's own firmware message.
+    return std::make_unique<LibusbAdapter>(choice.running, choice.loader);
+#else
     if (error)
-        *error = QStringLiteral("this build has no USB adapter");
+        *error = QStringLiteral("this build has no USB adapter (libusb-1.0 was missing)");
     return nullptr;
+#endif
 }
 
 } // namespace qzt

@@ -12,6 +12,7 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -22,6 +23,8 @@ namespace qzt {
 
 namespace {
 constexpr int kPollIntervalMs = 50;
+// What a window manager adds around a window: borders and the title bar.
+constexpr QSize kWindowFrameAllowance{16, 48};
 } // namespace
 
 MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), ctx_(ctx)
@@ -33,16 +36,23 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     mdiArea_->setObjectName(QStringLiteral("mdiArea"));
     mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // When a child closes, the one used before it comes to the front; Next
+    // then walks from the most recently used on.
+    mdiArea_->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(mdiArea_);
     buildMenus();
 
     // Large enough for the largest child window (a graph) plus the frame,
-    // and larger on a big screen so that cascaded children stay visible.
+    // and larger on a big screen so that cascaded children stay visible;
+    // never larger than the screen leaves room for, title bar included.
     const double dpi = logicalDpiX();
     const QSize graph = TempGraphWindow::outerSizeTwips();
     QSize size(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        size = size.expandedTo(screen->availableSize() * 0.8);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect room = screen->availableGeometry();
+        size = size.expandedTo(room.size() * 0.8).boundedTo(room.size() - kWindowFrameAllowance);
+        move(room.topLeft());
+    }
     resize(size);
 
     // The timer ticks from the moment the window exists, also while a
@@ -74,32 +84,63 @@ void MainWindow::buildMenus()
         return action;
     };
 
-    mQZT6604 = bar->addMenu(QStringLiteral("QZT6604"));
+    // Mnemonics open every menu from the keyboard; the two model menus
+    // differ in their first letters only at the end.
+    mQZT6604 = bar->addMenu(QStringLiteral("&QZT6604"));
     mQZT6604->setObjectName(QStringLiteral("mQZT6604"));
     mQZT6604->menuAction()->setObjectName(QStringLiteral("mQZT6604Action"));
-    entry(mQZT6604, "mTempGraph04", QStringLiteral("Temperature Graph"),
+    entry(mQZT6604, "mTempGraph04", QStringLiteral("&Temperature Graph"),
           &MainWindow::mTempGraph04_Click);
-    entry(mQZT6604, "mSet04", QStringLiteral("Settings"), &MainWindow::mSet04_Click);
-    entry(mQZT6604, "mSave04", QStringLiteral("Save Data"), &MainWindow::mSave04_Click);
+    entry(mQZT6604, "mSet04", QStringLiteral("&Settings"), &MainWindow::mSet04_Click);
+    entry(mQZT6604, "mSave04", QStringLiteral("Save &Data"), &MainWindow::mSave04_Click);
     mQZT6604->setEnabled(false);
 
-    mQZT6605 = bar->addMenu(QStringLiteral("QZT6605"));
+    mQZT6605 = bar->addMenu(QStringLiteral("QZT660&5"));
     mQZT6605->setObjectName(QStringLiteral("mQZT6605"));
     mQZT6605->menuAction()->setObjectName(QStringLiteral("mQZT6605Action"));
-    entry(mQZT6605, "mTempGraph05", QStringLiteral("Temperature Graph"),
+    entry(mQZT6605, "mTempGraph05", QStringLiteral("&Temperature Graph"),
           &MainWindow::mTempGraph05_Click);
-    entry(mQZT6605, "mVoltGraph05", QStringLiteral("Voltage Graph"),
+    entry(mQZT6605, "mVoltGraph05", QStringLiteral("&Voltage Graph"),
           &MainWindow::mVoltGraph05_Click);
-    entry(mQZT6605, "mSet05", QStringLiteral("Settings"), &MainWindow::mSet05_Click);
-    entry(mQZT6605, "mSave05", QStringLiteral("Save Data"), &MainWindow::mSave05_Click);
+    entry(mQZT6605, "mSet05", QStringLiteral("&Settings"), &MainWindow::mSet05_Click);
+    entry(mQZT6605, "mSave05", QStringLiteral("Save &Data"), &MainWindow::mSave05_Click);
     mQZT6605->setEnabled(false);
 
-    mWindows = bar->addMenu(QStringLiteral("Window"));
+    mWindows = bar->addMenu(QStringLiteral("&Window"));
     mWindows->setObjectName(QStringLiteral("mWindows"));
+    // The usual keys of a multiple-document window. The actions belong to the
+    // frame, so their keys work while the menu is closed.
+    auto windowAction = [this](const char *name, const QString &text,
+                               const QList<QKeySequence> &keys, auto slot) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcuts(keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, mdiArea_, slot);
+        windowActions_.push_back(action);
+    };
+    // The active child already closes on the platform's Close keys (Ctrl+W
+    // here); taking them as well would make them ambiguous, and then neither
+    // would act.
+    QList<QKeySequence> closeKeys;
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::CTRL | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_W)})
+        if (!QKeySequence::keyBindings(QKeySequence::Close).contains(key))
+            closeKeys << key;
+    windowAction("mClose", QStringLiteral("Cl&ose"), closeKeys, &QMdiArea::closeActiveSubWindow);
+    windowAction("mTile", QStringLiteral("&Tile"), {}, &QMdiArea::tileSubWindows);
+    windowAction("mCascade", QStringLiteral("&Cascade"), {}, &QMdiArea::cascadeSubWindows);
+    windowAction("mNext", QStringLiteral("Ne&xt"), {QKeySequence(Qt::CTRL | Qt::Key_Tab)},
+                 &QMdiArea::activateNextSubWindow);
+    windowAction("mPrevious", QStringLiteral("Pre&vious"),
+                 {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab)},
+                 &QMdiArea::activatePreviousSubWindow);
     connect(mWindows, &QMenu::aboutToShow, this, &MainWindow::fillWindowMenu);
     fillWindowMenu();
 
-    QAction *about = bar->addAction(QStringLiteral("About..."));
+    QAction *about = bar->addAction(QStringLiteral("&About..."));
     about->setObjectName(QStringLiteral("mAbout"));
     connect(about, &QAction::triggered, this, &MainWindow::mAbout_Click);
 }
@@ -107,7 +148,16 @@ void MainWindow::buildMenus()
 void MainWindow::fillWindowMenu()
 {
     mWindows->clear();
-    const auto subWindows = mdiArea_->subWindowList();
+    // The list keeps the order in which the children opened.
+    const auto subWindows = mdiArea_->subWindowList(QMdiArea::CreationOrder);
+    for (QAction *action : windowActions_) {
+        mWindows->addAction(action);
+        if (action->objectName() == QLatin1String("mCascade") ||
+            action->objectName() == QLatin1String("mClose"))
+            mWindows->addSeparator();
+    }
+    if (!subWindows.isEmpty())
+        mWindows->addSeparator();
     QMdiSubWindow *active = mdiArea_->activeSubWindow();
     int number = 1;
     for (QMdiSubWindow *sub : subWindows) {
@@ -116,9 +166,10 @@ void MainWindow::fillWindowMenu()
         action->setCheckable(true);
         action->setChecked(sub == active);
         QPointer<QMdiSubWindow> target(sub);
+        // A minimised child comes back to its normal size.
         connect(action, &QAction::triggered, this, [this, target] {
             if (target)
-                mdiArea_->setActiveSubWindow(target);
+                activate(target->widget());
         });
     }
 }
@@ -278,6 +329,8 @@ void MainWindow::mAbout_Click()
     frmAbout_ = new AboutWindow(ctx_.dialogs);
     QMdiSubWindow *sub = addChild(frmAbout_, QSize());
     frmAbout_->placeIn(sub, frameGeometry().size());
+    mdiArea_->setActiveSubWindow(sub);
+    frmAbout_->setFocus();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -76,6 +76,8 @@ private:
     QMenu *mQZT6604 = nullptr;
     QMenu *mQZT6605 = nullptr;
     QMenu *mWindows = nullptr;
+    // Close, Tile, Cascade, Next and Previous, at the top of mWindows.
+    QList<QAction *> windowActions_;
 
     QPointer<TempGraphWindow> frmTempGraph04_;
     QPointer<TempGraphWindow> frmTempGraph05_;

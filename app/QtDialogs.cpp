@@ -19,6 +19,9 @@ Dialogs::Answer QtDialogs::question(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::NoIcon, QLatin1String(kAppTitle), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
+    // Both questions guard something that cannot be undone (a log ends, or
+    // an old log is emptied): Enter must not be the way to it.
+    box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 

@@ -337,6 +337,23 @@ std::optional<int32_t> readNumber(QStringView text)
     return readDecimal(c);
 }
 
+bool holdsNumber(QStringView text)
+{
+    Cursor c(text);
+    if (c.peek() == u'&') {
+        c.next();
+        if (c.peek() != u'h' && c.peek() != u'H')
+            return false;
+        c.next();
+        return c.hexDigit() >= 0;
+    }
+    if (c.peek() == u'+' || c.peek() == u'-')
+        c.next();
+    if (c.peek() == u'.')
+        c.next();
+    return c.digit() >= 0;
+}
+
 std::optional<int32_t> readHexToken(QStringView token)
 {
     Cursor c(token);

@@ -45,6 +45,10 @@ QString fixed2Text(float v);
 // even one. Returns std::nullopt when the result does not fit in int32_t.
 std::optional<int32_t> readNumber(QStringView text);
 
+// Whether readNumber() finds at least one digit in the text; a text without
+// any ("", "abc", "-", "&hZ") reads as 0 there.
+bool holdsNumber(QStringView text);
+
 // Reads hexadecimal digits as readNumber() reads the text after "&h": digits up
 // to the first non-hex character; 1 to 4 digits are a 16-bit two's-complement
 // value ("FFFF" -> -1), 5 to 8 digits a 32-bit one ("0000FFFF" -> 65535). More

@@ -9,8 +9,10 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -134,6 +136,24 @@ SettingsWindow::SettingsWindow(AppContext &ctx, Model model, QWidget *parent)
     outer->addLayout(upper);
     outer->addWidget(general);
     outer->addStretch();
+
+    // Tab follows the screen, and a box comes before the button that uses
+    // it. The received display is no stop: it only shows, and the mouse
+    // still scrolls and selects it.
+    const auto named = [this](const char *n) { return findChild<QWidget *>(QLatin1String(n)); };
+    chainTabOrder({named("cmdGetDIB"), named("cmdGetOffset"), txtOffset, named("cmdSetOffset"),
+                   named("cmdGetAllTemps"), named("cmdPing"), txtFCS, txtWriteLength, txtReadLength,
+                   txtToSend, named("cmdReqSST"), optHex, optDec, named("cmdClear")});
+}
+
+void SettingsWindow::chainTabOrder(std::initializer_list<QWidget *> order)
+{
+    QWidget *previous = nullptr;
+    for (QWidget *w : order) {
+        if (previous)
+            setTabOrder(previous, w);
+        previous = w;
+    }
 }
 
 QGroupBox *SettingsWindow::group(const char *name, const QString &title)
@@ -240,11 +260,23 @@ QGroupBox *SettingsWindow::buildGeneralGroup()
     lengths->addWidget(send, 2, 0, 1, 2);
     lengths->setRowStretch(3, 1);
 
-    // A single-line box as high as the display beside it; its text starts
-    // at the top like the display's.
-    txtToSend = textBox("txtToSend", g);
+    // The bytes wrap between tokens inside a box as high as the display
+    // beside it. Enter sends rather than adding a line, so the text stays
+    // one line of blank-separated tokens, and Tab moves on.
+    txtToSend = new QPlainTextEdit(g);
+    txtToSend->setObjectName(QStringLiteral("txtToSend"));
     txtToSend->setFixedSize(box);
-    txtToSend->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    txtToSend->setTabChangesFocus(true);
+    txtToSend->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    txtToSend->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    txtToSend->installEventFilter(this);
+    // The style draws no focus frame around a multi-line box as it does
+    // around a line box; this frame shows where the keys go.
+    txtToSend->setStyleSheet(
+        QStringLiteral("QPlainTextEdit { border: 1px solid palette(mid); }"
+                       "QPlainTextEdit:focus { border: 2px solid palette(highlight); }"));
+    connect(txtWriteLength, &QLineEdit::returnPressed, this, &SettingsWindow::cmdReqSST_Click);
+    connect(txtReadLength, &QLineEdit::returnPressed, this, &SettingsWindow::cmdReqSST_Click);
 
     // The display keeps its size: the text wraps between bytes, and the area
     // follows the newest bytes as they arrive.
@@ -262,6 +294,7 @@ QGroupBox *SettingsWindow::buildGeneralGroup()
     receivedArea_->setWidgetResizable(true);
     receivedArea_->setWidget(lblReceived);
     receivedArea_->setBackgroundRole(QPalette::Base);
+    receivedArea_->setFocusPolicy(Qt::NoFocus);
     connect(receivedArea_->verticalScrollBar(), &QScrollBar::rangeChanged, this,
             &SettingsWindow::scrollReceivedToEnd);
 
@@ -292,6 +325,39 @@ QGroupBox *SettingsWindow::buildGeneralGroup()
     grid->setColumnStretch(4, 1);
     unboldChildren(g);
     return g;
+}
+
+bool SettingsWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == txtToSend && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            cmdReqSST_Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SettingsWindow::refuse(const Refusal &refusal)
+{
+    ctx_.dialogs.critical(this, refusal.message);
+    switch (refusal.field) {
+    case InputField::Data:
+        txtToSend->setFocus();
+        break;
+    case InputField::WriteLength:
+    case InputField::ReadLength: {
+        QLineEdit *box = refusal.field == InputField::WriteLength ? txtWriteLength : txtReadLength;
+        box->setFocus();
+        box->selectAll();
+        break;
+    }
+    case InputField::Offset:
+        txtOffset->setFocus();
+        txtOffset->selectAll();
+        break;
+    }
 }
 
 void SettingsWindow::scrollReceivedToEnd(int, int max)
@@ -348,7 +414,7 @@ void SettingsWindow::cmdSetOffset_Click()
     // lblOffset keeps its text either way until the next read.
     const auto offset = readExtOffset(txtOffset->text());
     if (const auto *refusal = std::get_if<Refusal>(&offset)) {
-        ctx_.dialogs.critical(this, refusal->message);
+        refuse(*refusal);
         return;
     }
     targetOwnChip();
@@ -360,9 +426,9 @@ void SettingsWindow::cmdReqSST_Click()
     // Everything the user typed is read and checked first, so that a refused
     // request leaves the buffer, SSTAddress and the display as they were.
     const auto read =
-        readGeneralRequest(txtToSend->text(), txtWriteLength->text(), txtReadLength->text());
+        readGeneralRequest(txtToSend->toPlainText(), txtWriteLength->text(), txtReadLength->text());
     if (const auto *refusal = std::get_if<Refusal>(&read)) {
-        ctx_.dialogs.critical(this, refusal->message);
+        refuse(*refusal);
         return;
     }
     const auto &request = std::get<GeneralRequest>(read);

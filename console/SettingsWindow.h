@@ -12,14 +12,18 @@
 #include <QWidget>
 
 #include <array>
+#include <initializer_list>
 
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QRadioButton;
 class QScrollArea;
 
 namespace qzt {
+
+struct Refusal;
 
 class SettingsWindow : public QWidget {
     Q_OBJECT
@@ -40,6 +44,9 @@ public slots:
     void cmdReqSST_Click();
     void cmdClear_Click();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QGroupBox *buildDibGroup();
     QGroupBox *buildOffsetGroup();
@@ -48,6 +55,9 @@ private:
     QGroupBox *buildGeneralGroup();
     QGroupBox *group(const char *name, const QString &title);
     void targetOwnChip();
+    // Tells the user why an input was refused and puts the focus back on it.
+    void refuse(const Refusal &refusal);
+    void chainTabOrder(std::initializer_list<QWidget *> order);
     void scrollReceivedToEnd(int min, int max);
 
     AppContext &ctx_;
@@ -61,7 +71,7 @@ private:
 
     QLineEdit *txtWriteLength = nullptr;
     QLineEdit *txtReadLength = nullptr;
-    QLineEdit *txtToSend = nullptr;
+    QPlainTextEdit *txtToSend = nullptr;
     QLabel *lblReceived = nullptr;
     QScrollArea *receivedArea_ = nullptr;
     QRadioButton *optHex = nullptr;

@@ -1,22 +1,28 @@
 #include "graphs/StripChart.h"
 
 #include "common/TextFormat.h"
+#include "graphs/GraphRules.h"
 #include "graphs/TraceRaster.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImageWriter>
+#include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QRegularExpression>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace qzt {
 
@@ -65,9 +71,9 @@ QString valueLabel(double v, double step)
 
 StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
                        std::size_t historyCapacity)
-    : QWidget(parent), clock_(std::move(clock)), lower_(setup.lowerBound), upper_(setup.upperBound),
-      font_(chartFont(kNormalPointSize)), titleFont_(titleFont()), metrics_(font_),
-      titleMetrics_(titleFont_)
+    : QWidget(parent), clock_(std::move(clock)), traceNames_(setup.traceNames), unit_(setup.unit),
+      lower_(setup.lowerBound), upper_(setup.upperBound), font_(chartFont(kNormalPointSize)),
+      titleFont_(titleFont()), metrics_(font_), titleMetrics_(titleFont_)
 {
     traces_.reserve(setup.traces.size());
     for (const QColor &c : setup.traces)
@@ -84,6 +90,18 @@ StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setMinimumSize(240, 160);
+    // Narrower than this, a caption would reach past the right edge.
+    double need = 0;
+    const auto fits = [&need](double textWidth, double x) {
+        need = std::max(need, textWidth / (2 * (1 - x)));
+    };
+    for (const CaptionSetup &c : setup.captions)
+        fits(QFontMetricsF(c.title ? titleFont_ : font_).horizontalAdvance(c.text), c.x);
+    for (std::size_t i = 0; i < setup.traceNames.size() && i < setup.captions.size(); ++i)
+        fits(metrics_.horizontalAdvance(setup.traceNames[i] + QStringLiteral(": -888.88") +
+                                        setup.unit),
+             setup.captions[i].x);
+    captionsWidth_ = int(std::ceil(need)) + 2;
     prompt_ = [this] {
         return QFileDialog::getSaveFileName(
             this, tr("Save image"), QStringLiteral("graph.png"),
@@ -385,7 +403,9 @@ void StripChart::paintCaptions(QPainter &p)
             c.stale = false;
         }
         const QSizeF size = c.layout.size();
-        const double left = c.x * w - size.width() / 2;
+        // Squeezed below its minimum, the chart shifts a caption left rather
+        // than cut it at the right edge.
+        const double left = std::max(0.0, std::min(c.x * w - size.width() / 2, w - size.width()));
         if (c.title) {
             // Static text loses the underline; the title is drawn the long way.
             p.drawText(
@@ -420,24 +440,32 @@ QStringList StripChart::readoutAt(int x) const
         return {};
     const int64_t perColumn = view_.msPerColumn();
     const int64_t at = view_.leftEdge(now()) + (x - plot_.left()) * perColumn + perColumn / 2;
-    const CivilTime civil = localTime(at);
-    QStringList lines{formatTime(timeLabelPattern(kReadoutDatePattern), civil) + QLatin1Char(' ') +
-                      formatTime(timeLabelPattern(0), civil)};
+    // The user's own way of writing a date and a time of day with seconds:
+    // the long time format without its time zone.
+    const QLocale loc = locale();
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(at);
+    static const QRegularExpression zone(QStringLiteral("\\s*t+"));
+    const QString timeFormat = loc.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
+    QStringList lines{loc.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                      loc.toString(moment.time(), timeFormat)};
     // The sample nearest to the cursor's time, if one lies within a column
     // or a second of it.
     const int64_t reach = std::max<int64_t>(perColumn, 1000);
-    for (const Trace &t : traces_) {
-        const SampleRing &ring = t.history;
+    for (std::size_t n = 0; n < traces_.size(); ++n) {
+        const SampleRing &ring = traces_[n].history;
         const std::size_t i = ring.lowerBound(at);
         std::optional<Sample> best;
         if (i < ring.size())
             best = ring.at(i);
         if (i > 0 && (!best || at - ring.timeAt(i - 1) <= best->timeMs - at))
             best = ring.at(i - 1);
-        if (best && std::abs(best->timeMs - at) <= reach)
-            lines << fixed2Text(best->value);
-        else
-            lines << QStringLiteral("-");
+        const bool near = best && std::abs(best->timeMs - at) <= reach;
+        if (n < traceNames_.size()) {
+            const QString label = traceNames_[n] + QStringLiteral(": ");
+            lines << (near ? legendText(label, best->value, unit_) : label + QStringLiteral("-"));
+        } else {
+            lines << (near ? fixed2Text(best->value) : QStringLiteral("-"));
+        }
     }
     return lines;
 }
@@ -477,15 +505,47 @@ void StripChart::paintReadout(QPainter &p, int x) const
     }
 }
 
-bool StripChart::saveImage(const QString &path)
+QString StripChart::imagePath(const QString &path)
 {
-    const QString suffix = QFileInfo(path).suffix();
-    return grab().save(path, suffix.isEmpty() ? "PNG" : nullptr);
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    if (!suffix.isEmpty() && QImageWriter::supportedImageFormats().contains(suffix))
+        return path;
+    return path + QStringLiteral(".png");
+}
+
+QPixmap StripChart::image()
+{
+    // The read-out and its cursor line follow the mouse; they belong on the
+    // screen, not in a picture of the data.
+    const std::optional<int> hover = std::exchange(hoverX_, std::nullopt);
+    QPixmap picture = grab();
+    hoverX_ = hover;
+    return picture;
+}
+
+bool StripChart::saveImage(const QString &path, QString *error)
+{
+    QImageWriter writer(imagePath(path));
+    if (writer.write(image().toImage()))
+        return true;
+    if (error)
+        *error = writer.errorString();
+    return false;
 }
 
 void StripChart::copyImage()
 {
-    QGuiApplication::clipboard()->setPixmap(grab());
+    QGuiApplication::clipboard()->setPixmap(image());
+}
+
+void StripChart::saveImageAs()
+{
+    const QString path = prompt_ ? prompt_() : QString();
+    QString error;
+    if (path.isEmpty() || saveImage(path, &error) || !report_)
+        return;
+    report_(tr("The image could not be saved to %1: %2.")
+                .arg(QDir::toNativeSeparators(imagePath(path)), error));
 }
 
 QMenu *StripChart::createContextMenu(QWidget *parent)
@@ -501,11 +561,7 @@ QMenu *StripChart::createContextMenu(QWidget *parent)
     add("actLastMinutes", tr("Show last 5 minutes"), [this] { showLast(kShortSpanMs); });
     add("actAllHistory", tr("Show all history"), [this] { showAllHistory(); });
     menu->addSeparator();
-    add("actSaveImage", tr("Save image\u2026"), [this] {
-        const QString path = prompt_ ? prompt_() : QString();
-        if (!path.isEmpty())
-            saveImage(path);
-    });
+    add("actSaveImage", tr("Save image\u2026"), [this] { saveImageAs(); });
     add("actCopyImage", tr("Copy image"), [this] { copyImage(); });
     return menu;
 }

@@ -19,6 +19,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -44,6 +46,9 @@ struct ChartSetup {
     std::vector<CaptionSetup> captions;
     int16_t lowerBound;
     int16_t upperBound;
+    // What the hover read-out calls each trace, and the unit of all of them.
+    std::vector<QString> traceNames = {};
+    QString unit = {};
 };
 
 class StripChart : public QWidget {
@@ -53,6 +58,8 @@ public:
     using Clock = std::function<int64_t()>;
     // Asks the user where to save a picture; empty means cancelled.
     using PathPrompt = std::function<QString()>;
+    // Tells the user that a picture could not be saved.
+    using FailureReport = std::function<void(const QString &message)>;
 
     StripChart(const ChartSetup &setup, Clock clock, QWidget *parent = nullptr,
                std::size_t historyCapacity = chart::SampleRing::kDefaultCapacity);
@@ -108,22 +115,34 @@ public:
     QRect plotRect() const;
     // Clock-time labels of the time axis as the next paint draws them.
     QStringList timeLabels() const;
-    // The hover read-out for the cursor at chart x: the time, then one value
-    // per trace ("-" where the trace has no sample there). Empty outside the
-    // plot.
+    // The hover read-out for the cursor at chart x: the date and time in the
+    // widget's locale, then one line per trace, its name, value and unit as
+    // in the legends ("-" for the value where the trace has no sample there).
+    // Empty outside the plot.
     QStringList readoutAt(int x) const;
     // The read-out on screen now; empty when the cursor is not over the plot.
     QStringList readout() const { return hoverX_ ? readoutAt(*hoverX_) : QStringList(); }
 
-    // Writes the chart as a picture (format from the file suffix, PNG
-    // without one); false when it cannot be written.
-    bool saveImage(const QString &path);
+    // The path a picture is saved under: `path`, with ".png" added unless its
+    // suffix names an image format that can be written.
+    static QString imagePath(const QString &path);
+    // Writes the chart as a picture under imagePath(path), without the hover
+    // read-out; false, with the reason in `error`, when it cannot be written.
+    bool saveImage(const QString &path, QString *error = nullptr);
     void copyImage();
+    // The chart as it stands, without the hover read-out and cursor line.
+    QPixmap image();
     void setImagePathPrompt(PathPrompt prompt) { prompt_ = std::move(prompt); }
+    void setImageFailureReport(FailureReport report) { report_ = std::move(report); }
+    // Asks for a path, saves, and reports a failed write.
+    void saveImageAs();
     // The context menu that the right mouse button opens; the caller owns it.
     QMenu *createContextMenu(QWidget *parent);
 
-    QSize sizeHint() const override { return {600, 420}; }
+    // The least width at which every caption, a legend with its widest
+    // reading included, stands whole around its position.
+    int captionsWidth() const { return captionsWidth_; }
+    QSize sizeHint() const override { return {std::max(600, captionsWidth_), 420}; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -178,6 +197,8 @@ private:
 
     Clock clock_;
     std::vector<Trace> traces_;
+    std::vector<QString> traceNames_;
+    QString unit_;
     std::vector<Caption> captions_;
     int selected_ = 0;
     double lower_;
@@ -203,6 +224,8 @@ private:
     std::optional<int> hoverX_;
     std::optional<int> dragX_;
     PathPrompt prompt_;
+    FailureReport report_;
+    int captionsWidth_ = 0;
 };
 
 } // namespace qzt

@@ -25,7 +25,9 @@ ChartSetup temperatureChart(Model model)
              {QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07},
              {QLatin1String(modelInfo(model).name), kDarkGreen, 0.44, 0.12, true}},
             -300,
-            300};
+            300,
+            {QStringLiteral("Internal"), QStringLiteral("External")},
+            QStringLiteral("°C")};
 }
 
 } // namespace

@@ -31,10 +31,11 @@ constexpr std::array<Supply, 5> kSupplies{{
 
 ChartSetup voltageChart()
 {
-    ChartSetup setup{{}, {}, -1, 16};
+    ChartSetup setup{{}, {}, -1, 16, {}, QStringLiteral("V")};
     for (std::size_t i = 0; i < kSupplies.size(); ++i) {
         const QColor colour = QColor::fromRgb(kSupplies[i].colour);
         setup.traces.push_back(colour);
+        setup.traceNames.push_back(QLatin1String(kSupplies[i].initial));
         setup.captions.push_back(
             {QLatin1String(kSupplies[i].initial), colour, 0.90, 0.14 + 0.07 * double(i)});
     }

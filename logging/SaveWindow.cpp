@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -12,6 +13,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -57,6 +60,32 @@ constexpr BoxInfo kVoltageBoxes[] = {
     {Channel::Volts2_5, "chk2V", "Save 2.5V Readings", true},
     {Channel::Vccp, "chkVccp", "Save Vccp Readings", true},
 };
+
+// Where the file dialog starts: the program's folder when a log can be
+// created there, as when it runs from a build tree. Installed, that folder
+// belongs to the system, so the user's documents folder (or home) is offered
+// instead. A probe file tells, as permission bits alone do not for root or
+// on a read-only mount.
+QString startFolder(const QString &appFolder)
+{
+    if (!appFolder.isEmpty()) {
+        QTemporaryFile probe(QDir(appFolder).filePath(QStringLiteral("qzt-probe-XXXXXX")));
+        if (probe.open())
+            return appFolder;
+    }
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QDir(documents).exists() ? documents : QDir::homePath();
+}
+
+// Two names of one file: the same file once links and "..", when it exists.
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo fa(a), fb(b);
+    const QString ca = fa.canonicalFilePath(), cb = fb.canonicalFilePath();
+    if (!ca.isEmpty() && !cb.isEmpty())
+        return ca == cb;
+    return fa.absoluteFilePath() == fb.absoluteFilePath();
+}
 
 } // namespace
 
@@ -213,21 +242,54 @@ void SaveWindow::cmdSave_Click()
     // arrive meanwhile read the chip but write nothing, no file being open.
     cmdSave->setText(QLatin1String(kStopCaption));
     QPointer<SaveWindow> alive(this);
-    const QString path = ctx_.dialogs.chooseLogFile(this, ctx_.appFolder, QLatin1String(kFilter));
+    const QString path =
+        ctx_.dialogs.chooseLogFile(this, startFolder(ctx_.appFolder), QLatin1String(kFilter));
     if (!alive)
         return;
     if (path.isEmpty()) {
         setIdle();
         return;
     }
+    startWriting(path);
+}
+
+bool SaveWindow::startWriting(const QString &path)
+{
+    // Two windows appending to one file would interleave their lines under
+    // one header; the file the other window writes is refused before it is
+    // emptied.
+    if (writtenByOtherWindow(path)) {
+        setIdle();
+        ctx_.dialogs.critical(this, QStringLiteral("%1 is being written by the other Save Data "
+                                                   "window. Please choose another file.")
+                                        .arg(QDir::toNativeSeparators(path)));
+        return false;
+    }
     path_ = path;
-    // The header takes the boxes as they stand now; later changes show in
-    // the data lines only.
+    // The header names the columns of the boxes as they stand now, so the
+    // boxes stay locked until writing stops.
+    setBoxesEnabled(false);
     const LogFile::Result r = log_.begin(path_, headerLines(model_, selection(), ctx_.now()));
-    if (r.status == LogFile::Status::OpenFailed)
-        setIdle(); // a file that cannot be opened ends the click silently
-    else if (r.status == LogFile::Status::WriteFailed)
+    if (r.status == LogFile::Status::OpenFailed) {
+        setIdle();
+        ctx_.dialogs.critical(this, QStringLiteral("Cannot open %1 for writing: %2.")
+                                        .arg(QDir::toNativeSeparators(path_), r.reason));
+        return false;
+    }
+    if (r.status == LogFile::Status::WriteFailed) {
         writeFailed(r.reason);
+        return false;
+    }
+    return true;
+}
+
+bool SaveWindow::writtenByOtherWindow(const QString &path) const
+{
+    // Both logging windows live in the one main window.
+    const auto others = window()->findChildren<SaveWindow *>();
+    return std::any_of(others.begin(), others.end(), [&](const SaveWindow *other) {
+        return other != this && other->isWriting() && sameFile(other->logPath(), path);
+    });
 }
 
 void SaveWindow::cmdCancel_Click()
@@ -262,6 +324,14 @@ void SaveWindow::closeEvent(QCloseEvent *event)
 void SaveWindow::setIdle()
 {
     cmdSave->setText(QLatin1String(kSaveCaption));
+    setBoxesEnabled(true);
+}
+
+void SaveWindow::setBoxesEnabled(bool enabled)
+{
+    for (QCheckBox *box : boxes_)
+        if (box)
+            box->setEnabled(enabled);
 }
 
 void SaveWindow::writeFailed(const QString &reason)

@@ -53,6 +53,11 @@ private:
     void reserveCaptionRoom();
     ChannelSelection selection() const;
     void setIdle();
+    void setBoxesEnabled(bool enabled);
+    // Starts writing to `path`; false (and Idle, the user told why) when it
+    // cannot be opened or the other logging window is writing it.
+    bool startWriting(const QString &path);
+    bool writtenByOtherWindow(const QString &path) const;
     // A write or close failed: back to Idle and tell the user.
     void writeFailed(const QString &reason);
     QString failureMessage(const QString &reason) const;

@@ -138,7 +138,7 @@ void TestCli::commands_data()
     row("offset read", {"offset", "0x48"}, QStringLiteral("address=0x48 offset=0\n"));
     row("offset write rounds halves to even", {"offset", "0x48", "2.5"},
         QStringLiteral("address=0x48 offset=2\n"));
-    row("request prints bytes 0 to read length + 1", {"request", "0x48", "1", "16", "F7"},
+    row("request prints bytes 0 to read length + 1", {"request", "0x48", "1", "16", "0xF7"},
         QStringLiteral("[0-9A-F]{1,2} C1 10 41 0 4 66 1 3 0 0 0 0 0 0 2 48 [0-9A-F]{1,2}\n"));
     row("help lists the commands", {"--help"},
         QStringLiteral("Usage: qzt6604-5-cli (?:.|\n)*\n  scan (?:.|\n)*\n  log --model(?:.|\n)*"));
@@ -163,8 +163,8 @@ void TestCli::commands_data()
         "VALUE: The external offset must be from -256 to 1023.", "1e10");
     bad("read length above 62", {"request", "0x48", "1", "63", "F7"},
         "READ_LEN must be from 0 to 62", "63");
-    bad("byte in 0x form", {"request", "0x48", "1", "1", "0x41"},
-        "BYTE must be hex digits, as 41 or F7", "0x41");
+    bad("byte that is not hex", {"request", "0x48", "1", "1", "G1"},
+        "Data To Send: \"G1\" is not a hexadecimal byte.", {});
     bad("byte above FF", {"request", "0x48", "1", "1", "100"}, "Data byte 100 is larger than FF.",
         {});
     bad("request without bytes", {"request", "0x48", "1", "1"}, "request: BYTE is missing", {});

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -53,13 +54,16 @@ class TestConsole : public QObject {
 
     static QString textOf(QWidget *w, const QString &n)
     {
-        return w->findChild<QWidget *>(n)->property("text").toString();
+        const QWidget *box = w->findChild<QWidget *>(n);
+        return box->property(qobject_cast<const QPlainTextEdit *>(box) ? "plainText" : "text")
+            .toString();
     }
     static QString received(QWidget *w) { return textOf(w, "lblReceived"); }
     static void click(QWidget *w, const QString &n) { w->findChild<QPushButton *>(n)->click(); }
     static void type(QWidget *w, const char *n, const QString &t)
     {
-        w->findChild<QLineEdit *>(n)->setText(t);
+        QWidget *box = w->findChild<QWidget *>(n);
+        box->setProperty(qobject_cast<QPlainTextEdit *>(box) ? "plainText" : "text", t);
     }
     template <class A> static Bytes head(const A &a, qsizetype n)
     {
@@ -108,13 +112,16 @@ private slots:
         row("temps", "cmdGetAllTemps", "", {0, 0x10, 0, 0xE0, 0xFF}, {0x4A, 1, 4, 0x00},
             "lblTemp(0) lblTemp(1)", ".25°C -.5°C");
         row("ping 0", "cmdPing", "", {0}, {0x4A, 0, 0}, "txtFCS", "0x0");
-        static const struct { const char *text; int low, high; } offsets[] = { // -1: refused
-            {"2.5", 0x80, 0x00}, {"3.5", 0x00, 0x01}, {"", 0x00, 0x00}, {"abc", 0x00, 0x00},
+        // -1: refused as out of range, -2: as holding no number.
+        static const struct { const char *text; int low, high; } offsets[] = {
+            {"2.5", 0x80, 0x00}, {"3.5", 0x00, 0x01}, {"", -2, 0}, {"abc", -2, 0}, {"-", -2, 0},
+            {"&hZ", -2, 0}, {".5", 0x00, 0x00}, {"&h10", 0x00, 0x04},
             {" 7 ", 0xC0, 0x01}, {"1 2", 0x00, 0x03}, {"-1", 0xC0, 0x3F}, {"-256", 0x00, 0x00},
             {"1023", 0xC0, 0xFF}, {"1024", -1, 0}, {"-257", -1, 0}, {"1023.5", -1, 0},
             {"2147483648", -1, 0}, {"-1e20", -1, 0}, {"&h123456789", -1, 0}};
         for (const auto &[text, low, high] : offsets)
-            row(text, "cmdSetOffset", text, {}, low < 0 ? Bytes{} : Bytes{0x4A, 3, 0, 0xE0, low, high}, "lblOffset", "");
+            row(text, "cmdSetOffset", text, {}, low < 0 ? Bytes{} : Bytes{0x4A, 3, 0, 0xE0, low, high},
+                low == -2 ? "lblOffset -" : "lblOffset", "");
         // clang-format on
     }
     void singleCommand()
@@ -131,12 +138,18 @@ private slots:
         type(&b.window, "txtOffset", offset);
         const auto before = untouched(b, true);
         click(&b.window, button);
+        const bool noNumber = fields.endsWith(" -");
         QStringList texts;
-        for (const QString &f : fields.split(u' '))
-            texts << textOf(&b.window, f);
+        for (const QString &f : fields.split(u' ', Qt::SkipEmptyParts))
+            if (f != "-")
+                texts << textOf(&b.window, f);
         QCOMPARE(texts.join(u' '), shown);
-        QCOMPARE(b.dialogs.criticals.join(""),
-                 request.isEmpty() ? "The external offset must be from -256 to 1023." : "");
+        const QString refusal =
+            noNumber ? QString("External Offset: \"%1\" is not a number.").arg(offset)
+                     : "The external offset must be from -256 to 1023.";
+        QCOMPARE(b.dialogs.criticals.join(""), request.isEmpty() ? refusal : "");
+        if (request.isEmpty()) // the focus goes back to the box
+            QCOMPARE(b.window.focusWidget()->objectName(), QString("txtOffset"));
         QVERIFY(!request.isEmpty() || untouched(b) == before);
         QCOMPARE(b.usb.sent().size(), std::size_t(!request.isEmpty()));
         if (!request.isEmpty())
@@ -182,16 +195,21 @@ private slots:
         QTest::addColumn<QString>("read");
         QTest::addColumn<Bytes>("request");   // address, lengths and data bytes when sent
         QTest::addColumn<QString>("message"); // the refusal otherwise
+        QTest::addColumn<QString>("focus");   // the box the refusal goes back to
+        QTest::addColumn<bool>("decimal");    // "Decimal" chosen instead of "Hex"
         const auto row = [](const char *name, const QString &data, const char *write,
-                            const char *read, const Bytes &request, const QString &message) {
-            QTest::newRow(name) << data << QString(write) << QString(read) << request << message;
+                            const char *read, const Bytes &request, const QString &message,
+                            const char *focus = "txtToSend", bool decimal = false) {
+            QTest::newRow(name) << data << QString(write) << QString(read) << request << message
+                                << QString(focus) << decimal;
         };
         const auto ones = [](int n) { return QStringList(n, "1").join(' '); };
         // clang-format off
         row("DIB gives 18 entries", "F7", "1", "16", {0x48, 1, 16, 0xF7}, {});
         row("one blank", " ", "2", "0", {0x48, 2, 0, 0, 0}, {});
         row("double blank", "1 2  3", "4", "0", {0x48, 4, 0, 1, 2, 0, 3}, {});
-        row("hex forms", "a A 41h 0x41 G1 00FF", "6", "0", {0x48, 6, 0, 10, 10, 65, 0, 0, 255}, {});
+        row("hex forms", "a A 41h 0x41 0XF7 00FF", "6", "0", {0x48, 6, 0, 10, 10, 65, 0x41, 0xF7, 255}, {});
+        row("Decimal shows, data stays hex", "F7 10", "2", "0", {0x48, 2, 0, 0xF7, 0x10}, {}, "", true);
         row("empty lengths", "E0", "", "", {0x48, 0, 0, 0xE0}, {});
         row("half lengths", "E0", "3.5", "2.5", {0x48, 4, 2, 0xE0}, {});
         row("61 tokens", ones(61), "61", "0", Bytes{0x48, 61, 0} + Bytes(61, 1), {});
@@ -199,10 +217,15 @@ private slots:
         row("token 100", "E0 100", "2", "0", {}, "Data byte 100 is larger than FF.");
         row("token FFFF", "FFFF", "1", "0", {}, "Data byte FFFF is larger than FF.");
         row("62 tokens", ones(62), "1", "0", {}, "Data To Send holds 62 bytes; at most 61 fit in one request.");
-        row("write 256", "E0", "256", "0", {}, "Write Length must be from 0 to 255.");
-        row("write -1", "E0", "-1", "0", {}, "Write Length must be from 0 to 255.");
-        row("read 63", "E0", "1", "63", {}, "Read Length must be from 0 to 62.");
-        row("read 63.5", "E0", "1", "63.5", {}, "Read Length must be from 0 to 62.");
+        row("token XYZ", "F7 XYZ", "2", "0", {}, "Data To Send: \"XYZ\" is not a hexadecimal byte.");
+        row("token G1", "G1", "1", "0", {}, "Data To Send: \"G1\" is not a hexadecimal byte.");
+        row("token 0x", "0x", "1", "0", {}, "Data To Send: \"0x\" is not a hexadecimal byte.");
+        row("write 256", "E0", "256", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
+        row("write -1", "E0", "-1", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
+        row("write abc", "E0", "abc", "0", {}, "Write Length: \"abc\" is not a number.", "txtWriteLength");
+        row("read 63", "E0", "1", "63", {}, "Read Length must be from 0 to 62.", "txtReadLength");
+        row("read 63.5", "E0", "1", "63.5", {}, "Read Length must be from 0 to 62.", "txtReadLength");
+        row("read x", "E0", "1", "x", {}, "Read Length: \"x\" is not a number.", "txtReadLength");
         // clang-format on
     }
     void panel()
@@ -212,19 +235,29 @@ private slots:
         QFETCH(QString, read);
         QFETCH(Bytes, request);
         QFETCH(QString, message);
+        QFETCH(QString, focus);
+        QFETCH(bool, decimal);
         Bench b;
         b.usb.answer({0x11, 0x22});
         sendPanel(&b.window, "E0", "1", "0");
+        if (decimal)
+            b.window.findChild<QRadioButton *>("optDec")->click();
         const auto before = untouched(b, true);
         sendPanel(&b.window, data, write, read);
         QCOMPARE(b.dialogs.criticals.join('|'), message);
         QVERIFY(message.isEmpty() || untouched(b) == before);
-        if (!message.isEmpty())
+        if (!message.isEmpty()) {
+            QCOMPARE(b.window.focusWidget()->objectName(), focus);
             return;
+        }
         QCOMPARE(b.usb.calls.size(), std::size_t(4));
         QCOMPARE(head(b.usb.calls[2].bytes, request.size()), request);
         // One entry per byte 0 ... read length + 1, after what was shown.
-        QCOMPARE(received(&b.window).mid(std::get<3>(before).size()).count(' '), request[2] + 2);
+        QCOMPARE(received(&b.window)
+                     .mid(std::get<3>(before).size())
+                     .split(' ', Qt::SkipEmptyParts)
+                     .size(),
+                 request[2] + 2);
     }
 
     void displayAccumulatesUntilClear()
@@ -255,7 +288,8 @@ private slots:
             const auto before = untouched(b, true);
             const qsizetype messages = b.dialogs.criticals.size();
             const bool plain = rng.bounded(2);
-            sendPanel(&b.window, hostileText(rng), plain ? "1" : hostileText(rng),
+            sendPanel(&b.window, plain ? QString::number(rng.bounded(256), 16) : hostileText(rng),
+                      plain ? "1" : hostileText(rng),
                       plain ? QString::number(rng.bounded(63)) : hostileText(rng));
             const bool no = b.dialogs.criticals.size() == messages + 1;
             refused += no;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -114,7 +115,7 @@ void TestFullRoad::consoleActionsBetweenTicksAddressTheirOwnChip()
         QCOMPARE(console04->findChild<QLabel *>("lblTemp(0)")->text(), QString("21.25°C"));
         road.tick();
         road.usb.calls.clear();
-        console05->findChild<QLineEdit *>("txtToSend")->setText("E0");
+        console05->findChild<QPlainTextEdit *>("txtToSend")->setPlainText("E0");
         console05->findChild<QLineEdit *>("txtWriteLength")->setText("1");
         console05->findChild<QLineEdit *>("txtReadLength")->setText("2");
         console05->cmdReqSST_Click();

@@ -6,8 +6,12 @@
 #include "graphs/VoltGraphWindow.h"
 #include "support/Harness.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QMenu>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace qzt;
@@ -77,6 +81,8 @@ private slots:
     void axisFitting_data();
     void axisFitting();
     void aTickPollsInOrderAndRepaintsOnce();
+    void savedImages_data();
+    void savedImages();
 };
 
 void TestGraphs::cleanup()
@@ -231,6 +237,56 @@ void TestGraphs::aTickPollsInOrderAndRepaintsOnce()
     QCOMPARE(p05.paints, 1);
     QVERIFY(p04.paints <= 1); // none where the voltage graph covers it
     h.window->hide();
+}
+
+void TestGraphs::savedImages_data()
+{
+    QTest::addColumn<QString>("name");  // typed into the save prompt
+    QTest::addColumn<QString>("saved"); // the file written, "" when it cannot be
+    QTest::newRow("png") << "g.png"
+                         << "g.png";
+    QTest::newRow("jpg") << "g.JPG"
+                         << "g.JPG";
+    QTest::newRow("no suffix") << "g"
+                               << "g.png";
+    QTest::newRow("not an image suffix") << "graph.txt"
+                                         << "graph.txt.png";
+    QTest::newRow("missing folder") << "none/g.png"
+                                    << "";
+}
+
+// Saved and copied pictures show the data without the hover read-out, which
+// names each trace with its unit and writes the time the user's way.
+void TestGraphs::savedImages()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, saved);
+    Harness h;
+    QVERIFY(h.start());
+    h.window->show();
+    setReadings(h, "frmTempGraph04", {25.5, -12.75});
+    h.window->Timer1_Timer();
+    StripChart *chart = chartOf(h.window->frmTempGraph04());
+    chart->setLocale(QLocale(QLocale::German, QLocale::Germany));
+    const QImage clean = chart->image().toImage();
+    QTest::mouseMove(chart, QPoint(1, 1)); // the last row's cursor may still stand on the plot
+    QTest::mouseMove(chart, QPoint(chart->plotRect().right() - 1, chart->plotRect().center().y()));
+    const QStringList readout = chart->readout();
+    QVERIFY2(readout.value(0).startsWith("05.12.26 15:45:"), qPrintable(readout.value(0)));
+    QCOMPARE(readout.mid(1), QStringList({"Internal: 25.50°C", "External: -12.75°C"}));
+    QVERIFY(chart->grab().toImage() != clean);
+    QCOMPARE(chart->image().toImage(), clean);
+
+    QTemporaryDir dir;
+    chart->setImagePathPrompt([&] { return dir.filePath(name); });
+    std::unique_ptr<QMenu> menu(chart->createContextMenu(nullptr));
+    menu->findChild<QAction *>("actSaveImage")->trigger();
+    const QStringList files = QDir(dir.path()).entryList(QDir::Files);
+    QCOMPARE(files, saved.isEmpty() ? QStringList() : QStringList(saved));
+    QCOMPARE(h.dialogs.criticals.size(), qsizetype(saved.isEmpty()));
+    QVERIFY(saved.isEmpty() || h.dialogs.criticals.isEmpty());
+    if (saved.endsWith(".png"))
+        QCOMPARE(QImage(dir.filePath(saved)).convertToFormat(clean.format()), clean);
 }
 
 QTEST_MAIN(TestGraphs)

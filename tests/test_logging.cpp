@@ -6,6 +6,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,15 +91,18 @@ private slots:
         QVERIFY(QApplication::topLevelWidgets().isEmpty());
     }
 
-    // Every line is on disk while the file is open; boxes changed while writing
-    // change the data lines but not the header; starting again asks again and
-    // starts the file over with a new header.
-    void startChangeBoxesStopStart()
+    // Every line is on disk while the file is open; the boxes are locked while
+    // writing, so the columns keep matching the header; starting again asks
+    // again and starts the file over with a new header.
+    void startLockBoxesStopStart()
     {
         Logging h;
         const QString path = h.dir.filePath("again.sav");
         SaveWindow *w = h.open(Model::QZT6605);
         const auto box = [w](const char *name) { return w->findChild<QCheckBox *>(name); };
+        const auto unlocked = [&] {
+            return box("chkInternal")->isEnabled() && box("chkVccp")->isEnabled();
+        };
         const QDateTime t = h.ctx.now();
         const QLocale sys = QLocale::system();
         const QList<QByteArray> head{
@@ -107,25 +111,42 @@ private slots:
         h.clickSave(w, path);
         QCOMPARE(h.dialogs.fileDialogs, QStringList(h.ctx.appFolder + "|Text Files (*.sav)|*.sav"));
         QCOMPARE(h.caption(w), QString("Stop Writing To File"));
+        QVERIFY(!box("chkInternal")->isEnabled() && !box("chkVccp")->isEnabled());
         h.ticks(1);
+        QCOMPARE(lines(path), head + QList<QByteArray>({"Internal,,12V,5V,Vcc,2.5V,Vccp,",
+                                                        "-12.75,,  12,  5,  3.25,  2.5,  1.25"}));
+        h.clickSave(w); // stop
+        QCOMPARE(h.caption(w), QString("Save To File"));
+        QVERIFY(unlocked());
+        h.ticks(2);
+        QCOMPARE(lines(path).size(), 3 + 1);
         box("chkExternal")->setChecked(true);
         box("chkExternalOffset")->setChecked(true);
         box("chk5V")->setChecked(false);
-        h.ticks(1);
-        const QByteArray changed = "-12.75, 100, 0,,  12,  3.25,  2.5,  1.25";
-        QCOMPARE(lines(path),
-                 head + QList<QByteArray>({"Internal,,12V,5V,Vcc,2.5V,Vccp,",
-                                           "-12.75,,  12,  5,  3.25,  2.5,  1.25", changed}));
-        h.clickSave(w); // stop
-        QCOMPARE(h.caption(w), QString("Save To File"));
-        h.ticks(2);
-        QCOMPARE(lines(path).size(), 3 + 2);
         h.clickSave(w, path);
         h.ticks(1);
         QCOMPARE(h.dialogs.fileDialogs.size(), 2);
         QCOMPARE(lines(path),
-                 head + QList<QByteArray>(
-                            {"Internal,External,External Offset,,12V,Vcc,2.5V,Vccp,", changed}));
+                 head + QList<QByteArray>({"Internal,External,External Offset,,12V,Vcc,2.5V,Vccp,",
+                                           "-12.75, 100, 0,,  12,  3.25,  2.5,  1.25"}));
+    }
+
+    // Installed, the program's folder is the system's: the dialog starts
+    // where the user can write.
+    void fileDialogStartsInAWritableFolder()
+    {
+        Logging h;
+        const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        const QString fallback = QDir(docs).exists() ? docs : QDir::homePath();
+        for (const QString &folder : {h.dir.path(), QString("/proc"), h.dir.filePath("none")}) {
+            h.ctx.appFolder = folder;
+            h.dialogs.fileDialogs.clear();
+            SaveWindow *w = h.open(Model::QZT6604);
+            h.clickSave(w);
+            QCOMPARE(h.dialogs.fileDialogs.value(0).section('|', 0, 0),
+                     folder == h.dir.path() ? folder : fallback);
+        }
+        QVERIFY(QDir(h.dir.path()).isEmpty()); // the probe leaves nothing behind
     }
 
     void closeAsksOnlyWhileWriting_data()
@@ -174,22 +195,33 @@ private slots:
 
     void unusableFileEndsInIdleAndOthersGoOn_data()
     {
-        QTest::addColumn<QString>("file"); // in the test's folder unless absolute; "": cancelled
-        for (const char *file : {"", ".", "missing/x.sav", "/dev/full"})
-            QTest::newRow(*file ? file : "dialog cancelled") << QString(file);
+        QTest::addColumn<QString>("file");    // in the test's folder unless absolute; "": cancelled
+        QTest::addColumn<QString>("message"); // %1: the path
+        const QString cannot = "Cannot open %1 for writing: ";
+        QTest::newRow("dialog cancelled") << QString() << QString();
+        QTest::newRow(".") << "." << cannot;
+        QTest::newRow("missing folder") << "missing/x.sav" << cannot + "No such file or directory.";
+        QTest::newRow("written by the other window")
+            << "05.sav"
+            << "%1 is being written by the other Save Data window. Please choose another file.";
+        QTest::newRow("/dev/full")
+            << "/dev/full"
+            << "Writing to %1 failed: " + qt_error_string(ENOSPC) + ". Logging has stopped.";
     }
     void unusableFileEndsInIdleAndOthersGoOn()
     {
-        QFETCH(QString, file); // only /dev/full fails loudly
-        const QString full =
-            "Writing to " + file + " failed: " + qt_error_string(ENOSPC) + ". Logging has stopped.";
+        QFETCH(QString, file);
+        QFETCH(QString, message);
         Logging h;
         h.clickSave(h.open(Model::QZT6605), h.dir.filePath("05.sav"));
         SaveWindow *w = h.open(Model::QZT6604);
-        h.clickSave(w, file.isEmpty() || file.startsWith(u'/') ? file : h.dir.filePath(file));
+        const QString path = file.isEmpty() || file.startsWith(u'/') ? file : h.dir.filePath(file);
+        h.clickSave(w, path);
         h.ticks(2);
-        QCOMPARE(h.dialogs.criticals, file == "/dev/full" ? QStringList{full} : QStringList());
+        QCOMPARE(h.dialogs.criticals.size(), qsizetype(!message.isEmpty()));
+        QVERIFY(message.isEmpty() || h.dialogs.criticals.value(0).startsWith(message.arg(path)));
         QVERIFY(h.caption(w) == "Save To File" && !w->isWriting());
+        QVERIFY(w->findChild<QCheckBox *>("chkInternal")->isEnabled());
         QCOMPARE(lines(h.dir.filePath("05.sav")).size(), 3 + 2);
         QCOMPARE(QDir(h.dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
                  QStringList{"05.sav"});

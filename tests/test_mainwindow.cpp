@@ -1,6 +1,7 @@
 // Main window: menus, start-up discovery and its failures, the poll cycle,
 // child-window handling and the About window.
 #include "about/AboutWindow.h"
+#include "app/QtDialogs.h"
 #include "graphs/TempGraphWindow.h"
 #include "support/Harness.h"
 
@@ -9,7 +10,12 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
 #include <QTest>
+#include <QTimer>
 
 using namespace qzt;
 using namespace qzt::test;
@@ -30,9 +36,11 @@ private slots:
     void emptyBusEndsStartUpAndTicksOnlyReadTheOffset();
     void closingAWindowTakesItOutOfThePollCycle();
     void secondMenuClickOpensNoSecondWindow();
-    void windowMenuListsAndActivatesChildren();
+    void windowMenuListsRestoresAndFallsBackToTheLastUsed();
+    void windowsStayOnTheScreen();
+    void destructiveQuestionsDefaultToNo();
     void aboutShowsVersionAndOpensLinkOncePerClick();
-    void aboutIsCentredAboveTheMiddleEvenWhenNegative();
+    void aboutIsCentredAboveTheMiddleWithItsTitleBarInReach();
 };
 
 void TestMainWindow::cleanup()
@@ -45,15 +53,22 @@ void TestMainWindow::menuBarCaptionsOrderAndStates()
 {
     Harness h;
     QMenuBar *bar = h.window->menuBar();
-    QStringList top;
-    for (QAction *a : bar->actions())
-        top << a->text() + (a->isEnabled() ? "" : " (disabled)");
+    // Captions without the "&" of their mnemonics, which must differ so that
+    // one key opens one menu.
+    QStringList top, keys;
+    for (QAction *a : bar->actions()) {
+        top << QString(a->text()).remove('&') + (a->isEnabled() ? "" : " (disabled)");
+        keys << QKeySequence::mnemonic(a->text()).toString();
+    }
     QCOMPARE(top, QStringList({"QZT6604 (disabled)", "QZT6605 (disabled)", "Window", "About..."}));
+    QCOMPARE(QSet<QString>(keys.begin(), keys.end()).size(), 4);
+    QVERIFY(!keys.contains(""));
 
     auto entries = [&](const char *menu) {
         QStringList out;
         for (QAction *a : h.window->findChild<QMenu *>(menu)->actions())
-            out << a->objectName() + "=" + a->text() + (a->isEnabled() ? "" : " (disabled)");
+            out << a->objectName() + "=" + QString(a->text()).remove('&') +
+                       (a->isEnabled() ? "" : " (disabled)");
         return out;
     };
     QCOMPARE(entries("mQZT6604"), QStringList({"mTempGraph04=Temperature Graph", "mSet04=Settings",
@@ -238,21 +253,48 @@ void TestMainWindow::secondMenuClickOpensNoSecondWindow()
              QString("frmSettings04"));
 }
 
-void TestMainWindow::windowMenuListsAndActivatesChildren()
+void TestMainWindow::windowMenuListsRestoresAndFallsBackToTheLastUsed()
 {
     Harness h;
     QVERIFY(h.start());
+    h.window->show();
     h.window->mSet04_Click();
+    h.window->mSave04_Click();
     auto *menu = h.window->findChild<QMenu *>("mWindows");
-    QCOMPARE(menu->title(), QString("Window"));
+    QCOMPARE(menu->title(), QString("&Window"));
     emit menu->aboutToShow();
     QStringList texts;
     for (QAction *a : menu->actions())
-        texts << a->text();
-    QCOMPARE(texts, QStringList({"&1 Temperature Graph", "&2 QZT6604 Settings"}));
-    menu->actions().at(0)->trigger();
-    QCOMPARE(h.window->mdiArea()->activeSubWindow()->widget()->objectName(),
-             QString("frmTempGraph04"));
+        if (!a->isSeparator())
+            texts << a->text();
+    QCOMPARE(texts, QStringList({"Cl&ose", "&Tile", "&Cascade", "Ne&xt", "Pre&vious",
+                                 "&1 Temperature Graph", "&2 QZT6604 Settings", "&3 Save Data"}));
+    const auto active = [&] {
+        return h.window->mdiArea()->activeSubWindow()->widget()->objectName();
+    };
+    // A minimised child chosen from the list comes back.
+    auto *settings = qobject_cast<QMdiSubWindow *>(h.window->frmSettings04()->parentWidget());
+    settings->showMinimized();
+    menu->actions().at(menu->actions().size() - 2)->trigger();
+    QVERIFY(!settings->isMinimized());
+    QCOMPARE(active(), QString("frmSettings04"));
+    // Used last: Save Data, the graph, the console. Closing the console
+    // brings back the graph, not its neighbour in the list; the keys close
+    // the active child and move on to the next.
+    h.window->mSave04_Click();
+    h.window->mTempGraph04_Click();
+    h.window->mSet04_Click();
+    QApplication::setActiveWindow(h.window.get());
+    const auto key = [&](Qt::Key k, Qt::KeyboardModifiers m = Qt::ControlModifier) {
+        QTest::keyClick(h.window->mdiArea()->activeSubWindow()->widget(), k, m);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return active();
+    };
+    QCOMPARE(key(Qt::Key_W), QString("frmTempGraph04"));
+    h.window->mSet04_Click();
+    QCOMPARE(key(Qt::Key_F4), QString("frmTempGraph04"));
+    QCOMPARE(key(Qt::Key_Tab), QString("frmSave04"));
+    QCOMPARE(key(Qt::Key_Tab), QString("frmTempGraph04"));
 }
 
 void TestMainWindow::aboutShowsVersionAndOpensLinkOncePerClick()
@@ -282,19 +324,74 @@ void TestMainWindow::aboutShowsVersionAndOpensLinkOncePerClick()
         QColor(0, 0, 192));
 }
 
-void TestMainWindow::aboutIsCentredAboveTheMiddleEvenWhenNegative()
+void TestMainWindow::aboutIsCentredAboveTheMiddleWithItsTitleBarInReach()
 {
     Harness h;
     QVERIFY(h.start());
-    h.window->resize(900, 300); // less tall than the About window plus 3000 twips
-    h.window->mAbout_Click();
-    auto *sub = qobject_cast<QMdiSubWindow *>(h.window->frmAbout()->parentWidget());
-    const QSize main = h.window->frameGeometry().size();
-    const QSize own = sub->frameGeometry().size();
-    const int above = qRound(1500.0 * h.window->logicalDpiY() / 1440.0);
-    QCOMPARE(sub->pos(), QPoint(main.width() / 2 - own.width() / 2,
-                                main.height() / 2 - own.height() / 2 - above));
-    QVERIFY(sub->pos().y() < 0);
+    h.window->show();
+    for (int height : {900, 300}) { // 300: less tall than the About window plus 3000 twips
+        h.window->resize(900, height);
+        h.window->mAbout_Click();
+        auto *sub = qobject_cast<QMdiSubWindow *>(h.window->frmAbout()->parentWidget());
+        const QSize main = h.window->frameGeometry().size();
+        const QSize own = sub->frameGeometry().size();
+        const int above = qRound(1500.0 * h.window->logicalDpiY() / 1440.0);
+        QCOMPARE(sub->pos(), QPoint(main.width() / 2 - own.width() / 2,
+                                    std::max(0, main.height() / 2 - own.height() / 2 - above)));
+        QVERIFY(!(sub->windowFlags() & Qt::WindowMaximizeButtonHint));
+        // Esc closes it, as Enter does.
+        QApplication::setActiveWindow(h.window.get());
+        QTest::keyClick(h.window->frmAbout(), height == 900 ? Qt::Key_Escape : Qt::Key_Return);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!h.window->frmAbout());
+    }
+}
+
+// Also run at a scale factor of 2 (CTest), where the designed sizes exceed
+// the offscreen screen: the frame fits the screen, and every child keeps its
+// designed size with its top left corner, and so its title bar, in view.
+void TestMainWindow::windowsStayOnTheScreen()
+{
+    Harness h;
+    QVERIFY(h.start());
+    h.window->show();
+    const QRect screen = h.window->screen()->availableGeometry();
+    QVERIFY2(screen.contains(h.window->frameGeometry()),
+             qPrintable(QString("%1x%2").arg(h.window->width()).arg(h.window->height())));
+    for (const char *name : {"mTempGraph04", "mSet04", "mSave04", "mTempGraph05", "mVoltGraph05",
+                             "mSet05", "mSave05", "mAbout"})
+        h.window->findChild<QAction *>(name)->trigger();
+    const QSize view = h.window->mdiArea()->viewport()->size();
+    const double dpi = h.window->logicalDpiX();
+    const QSize graph = TempGraphWindow::outerSizeTwips();
+    for (QMdiSubWindow *sub : h.window->mdiArea()->subWindowList()) {
+        const QPoint at = sub->pos();
+        QVERIFY2(at.x() >= 0 && at.y() >= 0 && at.x() < view.width() - 40 &&
+                     at.y() < view.height() - 20,
+                 qPrintable(sub->objectName()));
+        if (sub->widget()->objectName().startsWith("frmTempGraph"))
+            QCOMPARE(sub->size(), QSize(qRound(graph.width() * dpi / 1440),
+                                        qRound(graph.height() * dpi / 1440)));
+    }
+}
+
+// Enter on either question (stop writing and close, replace an old log)
+// answers No.
+void TestMainWindow::destructiveQuestionsDefaultToNo()
+{
+    QtDialogs dialogs;
+    QString shownDefault;
+    QTimer press;
+    connect(&press, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
+                shownDefault = box->defaultButton() ? box->defaultButton()->text() : "";
+                QTest::keyClick(box, Qt::Key_Return);
+            }
+    });
+    press.start(10);
+    QCOMPARE(dialogs.question(nullptr, "Are you sure you want to exit?"), Dialogs::Answer::No);
+    QCOMPARE(shownDefault.remove('&'), QString("No"));
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -16,7 +16,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QMap>
-#include <QRegularExpression>
 
 #include <chrono>
 #include <csignal>
@@ -171,13 +170,9 @@ Action request(const Invocation &in)
     };
     length(in.args[1], "WRITE_LEN", 0xFF);
     length(in.args[2], "READ_LEN", kMaxReadLength);
-    // Bytes are hex digits as the console reads them; the console would read
-    // "0x41" as 0 (it stops at the x), so anything but hex digits is refused.
-    static const QRegularExpression hexDigits(QStringLiteral("^[0-9A-Fa-f]+$"));
+    // The bytes as the console reads its data box: hex digits, "0x" in front
+    // or "h" behind allowed; the refusal quotes the faulty byte.
     const QStringList bytes = in.args.mid(3);
-    for (const QString &b : bytes)
-        if (!hexDigits.match(b).hasMatch())
-            throw UsageError{QStringLiteral("BYTE must be hex digits, as 41 or F7"), b};
     const auto read = readGeneralRequest(bytes.join(QLatin1Char(' ')), in.args[1], in.args[2]);
     if (const auto *refusal = std::get_if<Refusal>(&read))
         throw UsageError{refusal->message, {}};
