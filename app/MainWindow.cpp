@@ -17,6 +17,7 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <algorithm>
 
 namespace qzt {
@@ -41,13 +42,20 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     mdiArea_->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(mdiArea_);
     buildMenus();
+    lblAdapterStatus = new AdapterStatusLabel(this);
+    statusBar()->addWidget(lblAdapterStatus, 1);
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 
-    // Large enough for the largest child window (a graph) plus the frame,
-    // and larger on a big screen so that cascaded children stay visible;
-    // never larger than the screen leaves room for, title bar included.
-    const double dpi = logicalDpiX();
-    const QSize graph = TempGraphWindow::outerSizeTwips();
-    QSize size(twipsToPixels(graph.width(), dpi) + 40, twipsToPixels(graph.height(), dpi) + 80);
+    // Large enough for the widest child window (a graph) and the tallest (a
+    // console) plus the menu bar, frame and status line, and larger on a big
+    // screen so that cascaded children stay visible; never larger than the
+    // screen leaves room for, title bar included.
+    const QSize largest = TempGraphWindow::outerSizeTwips()
+                              .expandedTo(VoltGraphWindow::outerSizeTwips())
+                              .expandedTo(SettingsWindow::outerSizeTwips());
+    QSize size(twipsToPixels(largest.width(), logicalDpiX()) + 40,
+               twipsToPixels(largest.height(), logicalDpiY()) + 80 +
+                   statusBar()->sizeHint().height());
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect room = screen->availableGeometry();
         size = size.expandedTo(room.size() * 0.8).boundedTo(room.size() - kWindowFrameAllowance);
@@ -240,6 +248,7 @@ bool MainWindow::MDIForm_Load()
     }
 
     openTempGraph(modelMenuEnabled(Model::QZT6604) ? Model::QZT6604 : Model::QZT6605);
+    lblAdapterStatus->refresh(ctx_.usb, state.link, ctx_.now(), true);
     return true;
 }
 
@@ -261,6 +270,8 @@ void MainWindow::Timer1_Timer()
     // is current; nothing reads its result.
     if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605))
         SSTGetExtOffset(ctx_.state, ctx_.usb);
+    // Failures of this tick, or of a console action since the last one.
+    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
 }
 
 void MainWindow::openTempGraph(Model m)
@@ -335,15 +346,21 @@ void MainWindow::mAbout_Click()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Logging windows that are writing ask first; after a No every child
-    // and the frame stay open as they were.
-    for (SaveWindow *save : {frmSave04_.data(), frmSave05_.data()}) {
-        QWidget *frame = save && save->isWriting() ? save->parentWidget() : nullptr;
-        if (frame && !frame->close()) {
+    // Every logging window that is writing asks first, and nothing closes
+    // until all have said Yes: after a No every child and the frame stay
+    // open, and every log goes on writing.
+    std::vector<SaveWindow *> writers;
+    for (SaveWindow *save : {frmSave04_.data(), frmSave05_.data()})
+        if (save && save->isWriting())
+            writers.push_back(save);
+    for (SaveWindow *save : writers) {
+        if (!save->mayClose()) {
             event->ignore();
             return;
         }
     }
+    for (SaveWindow *save : writers)
+        save->closeAfterAsking();
     // Then the rest; should any child still refuse, the frame stays too.
     mdiArea_->closeAllSubWindows();
     const auto subWindows = mdiArea_->subWindowList();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "about/AboutWindow.h"
+#include "app/AdapterStatus.h"
 #include "console/SettingsWindow.h"
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
@@ -78,6 +79,7 @@ private:
     QMenu *mWindows = nullptr;
     // Close, Tile, Cascade, Next and Previous, at the top of mWindows.
     QList<QAction *> windowActions_;
+    AdapterStatusLabel *lblAdapterStatus = nullptr;
 
     QPointer<TempGraphWindow> frmTempGraph04_;
     QPointer<TempGraphWindow> frmTempGraph05_;

@@ -4,7 +4,9 @@
 // voltage chart (5 traces) and a temperature chart (2 traces), showing the
 // last five minutes or the whole 24 hours, holding 1 minute, 5 minutes or
 // 24 hours of samples. The history is sized to what it holds, so it stays
-// full while the measured ticks run (24 hours is the charts' own size).
+// full while the measured ticks run (24 hours is the charts' own size). The
+// "with gaps" cases miss 20 ticks in every 200 (failed reads), which the chart
+// keeps as gaps in the traces.
 //
 // Usage: bench_chart [--ticks N] [--warmup N] [--case SUBSTRING]
 // Instructions per tick: run one case under
@@ -77,11 +79,19 @@ struct Case {
     bool voltage;
     bool wholeDay;
     int historyMinutes;
+    bool gaps = false;
 };
+
+// Ticks 180..199 of every 200 are missed reads in the "with gaps" cases.
+bool missed(bool gaps, int64_t tick)
+{
+    return gaps && tick % 200 >= 180;
+}
 
 struct Rig {
     int64_t now = 1'800'000'000'000;
     int64_t tick = 0;
+    bool gaps = false;
     StripChart chart;
     QImage image{850, 480, QImage::Format_ARGB32_Premultiplied};
     QStringList labels;
@@ -103,6 +113,12 @@ struct Rig {
     rig.now += kTickMs;
     ++rig.tick;
     const int traces = rig.chart.traceCount();
+    if (missed(rig.gaps, rig.tick)) {
+        for (int t = 0; t < traces; ++t)
+            rig.chart.appendGap(t);
+        rig.chart.render(&rig.image);
+        return;
+    }
     float values[5];
     for (int t = 0; t < traces; ++t) {
         values[t] = reading(t, rig.tick);
@@ -137,12 +153,17 @@ void runCase(const Case &c, const Options &o)
             c.voltage ? QStringLiteral("V") : QStringLiteral("°C"),
             std::size_t(c.historyMinutes) * kTicksPerMinute);
     const int traces = rig.chart.traceCount();
+    rig.gaps = c.gaps;
     const int64_t fill = int64_t(c.historyMinutes) * kTicksPerMinute;
     for (int64_t i = 0; i < fill; ++i) {
         rig.now += kTickMs;
         ++rig.tick;
-        for (int t = 0; t < traces; ++t)
-            rig.chart.appendSample(t, double(reading(t, rig.tick)));
+        for (int t = 0; t < traces; ++t) {
+            if (missed(c.gaps, rig.tick))
+                rig.chart.appendGap(t);
+            else
+                rig.chart.appendSample(t, double(reading(t, rig.tick)));
+        }
     }
     if (c.wholeDay)
         rig.chart.showLast(kDayMs);
@@ -205,6 +226,8 @@ int main(int argc, char *argv[])
         {"temp2 24-h view, 1 min held", false, true, 1},
         {"temp2 24-h view, 5 min held", false, true, 5},
         {"temp2 24-h view, 24 h held", false, true, 24 * 60},
+        {"volt5 5-min view with gaps, 24 h held", true, false, 24 * 60, true},
+        {"volt5 24-h view with gaps, 24 h held", true, true, 24 * 60, true},
     };
     std::printf("%d ticks after %d warm-up ticks, 850 x 480 offscreen\n", o.ticks, o.warmup);
     std::printf("%-34s %8s %8s %8s %11s %10s %8s\n", "case", "med ms", "p99 ms", "mean ms", "span",

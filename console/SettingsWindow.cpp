@@ -99,6 +99,18 @@ void unboldChildren(QGroupBox *g)
         w->setFont(consoleFont(false));
 }
 
+// True when the command's transaction went through. Otherwise the user is
+// told which button's command failed, and the caller leaves its display as
+// it was: the command decoded nothing.
+bool answered(int16_t result, const char *action, Dialogs &dialogs, QWidget *window)
+{
+    if (result >= 0)
+        return true;
+    dialogs.critical(window,
+                     QLatin1String(action) + QStringLiteral(": the adapter did not answer."));
+    return false;
+}
+
 } // namespace
 
 SettingsWindow::SettingsWindow(AppContext &ctx, Model model, QWidget *parent)
@@ -373,7 +385,8 @@ void SettingsWindow::targetOwnChip()
 void SettingsWindow::cmdGetDIB_Click()
 {
     targetOwnChip();
-    SSTGetDIB(ctx_.state, ctx_.usb);
+    if (!answered(SSTGetDIB(ctx_.state, ctx_.usb), "Get DIB", ctx_.dialogs, this))
+        return;
     const auto &s = ctx_.state.SSTStuff;
     // In the order of the lblDIB indexes: 6 is the client address and 7 the
     // silicon revision, which the screen shows the other way round.
@@ -388,7 +401,8 @@ void SettingsWindow::cmdGetDIB_Click()
 void SettingsWindow::cmdGetAllTemps_Click()
 {
     targetOwnChip();
-    SSTGetTemps(ctx_.state, ctx_.usb);
+    if (!answered(SSTGetTemps(ctx_.state, ctx_.usb), "Get All Temps", ctx_.dialogs, this))
+        return;
     const auto &s = ctx_.state.SSTStuff;
     lblTemp[0]->setText(numberTextTrimmed(s.IntTemp) + QStringLiteral("\u00B0C"));
     lblTemp[1]->setText(numberTextTrimmed(s.ExtTemp) + QStringLiteral("\u00B0C"));
@@ -397,14 +411,16 @@ void SettingsWindow::cmdGetAllTemps_Click()
 void SettingsWindow::cmdPing_Click()
 {
     targetOwnChip();
-    SSTPing(ctx_.state, ctx_.usb);
+    if (!answered(SSTPing(ctx_.state, ctx_.usb), "Generate Ping", ctx_.dialogs, this))
+        return;
     txtFCS->setText(QStringLiteral("0x") + hexText(ctx_.state.SSTStuff.SSTStatus));
 }
 
 void SettingsWindow::cmdGetOffset_Click()
 {
     targetOwnChip();
-    SSTGetExtOffset(ctx_.state, ctx_.usb);
+    if (!answered(SSTGetExtOffset(ctx_.state, ctx_.usb), "Get Ext Offset", ctx_.dialogs, this))
+        return;
     lblOffset->setText(numberTextTrimmed(ctx_.state.SSTStuff.ExtOffset));
 }
 
@@ -418,7 +434,8 @@ void SettingsWindow::cmdSetOffset_Click()
         return;
     }
     targetOwnChip();
-    SSTSetExtOffset(ctx_.state, ctx_.usb, std::get<int32_t>(offset));
+    answered(SSTSetExtOffset(ctx_.state, ctx_.usb, std::get<int32_t>(offset)), "Set Ext Offset",
+             ctx_.dialogs, this);
 }
 
 void SettingsWindow::cmdReqSST_Click()
@@ -433,7 +450,12 @@ void SettingsWindow::cmdReqSST_Click()
     }
     const auto &request = std::get<GeneralRequest>(read);
     targetOwnChip();
-    SSTRequest(ctx_.state, ctx_.usb, request.writeLength, request.readLength, request.data);
+    // A failed Send adds nothing: the buffer holds the request, not an
+    // answer.
+    if (!answered(
+            SSTRequest(ctx_.state, ctx_.usb, request.writeLength, request.readLength, request.data),
+            "Send", ctx_.dialogs, this))
+        return;
 
     // The status byte, the answer bytes and the byte after them, appended to
     // what earlier Sends left; the radix is looked at for every byte.

@@ -37,6 +37,10 @@ void SampleRing::append(int64_t timeMs, float value)
     newest_ = timeMs;
     c.time[offset] = timeMs;
     c.value[offset] = value;
+    const uint64_t bit = uint64_t(1) << (offset % 64);
+    uint64_t &gapWord = c.gapBefore[offset / 64];
+    gapWord = gapPending_ ? gapWord | bit : gapWord & ~bit;
+    gapPending_ = false;
 
     // The first write into a block or chunk starts its extremes afresh: the
     // samples it held before are the ones being dropped.
@@ -72,6 +76,30 @@ int64_t SampleRing::timeAt(std::size_t i) const
 {
     const std::size_t p = physical(i);
     return chunks_[p / kChunk]->time[p % kChunk];
+}
+
+bool SampleRing::gapBefore(std::size_t i) const
+{
+    const std::size_t p = physical(i);
+    return (chunks_[p / kChunk]->gapBefore[(p % kChunk) / 64] >> (p % 64)) & 1u;
+}
+
+std::optional<Sample> SampleRing::nearest(int64_t timeMs, int64_t reach, int64_t reachInGap) const
+{
+    const std::size_t i = lowerBound(timeMs);
+    const bool inGap =
+        (i == size_ && gapPending_ && size_ > 0 && timeMs > newest_) ||
+        (i > 0 && i < size_ && gapBefore(i) && timeAt(i) > timeMs && timeAt(i - 1) < timeMs);
+    std::optional<Sample> best;
+    if (i < size_)
+        best = at(i);
+    if (i > 0 && (!best || timeMs - timeAt(i - 1) <= best->timeMs - timeMs))
+        best = at(i - 1);
+    const int64_t distance =
+        best ? (best->timeMs > timeMs ? best->timeMs - timeMs : timeMs - best->timeMs) : 0;
+    if (best && distance <= (inGap ? reachInGap : reach))
+        return best;
+    return std::nullopt;
 }
 
 std::size_t SampleRing::lowerBound(int64_t timeMs, std::size_t from) const
@@ -161,6 +189,7 @@ void decimate(const SampleRing &ring, std::span<const int64_t> edges, std::span<
             col.last = ring.at(j - 1).value;
             col.min = mm.min;
             col.max = mm.max;
+            col.gapBefore = ring.gapBefore(i);
         } else {
             col = Column{};
         }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -31,16 +32,30 @@ struct MinMax {
 };
 
 // What one pixel column of a trace shows: the samples whose time falls in
-// the column, summarised by the first, the last and the extremes.
+// the column, summarised by the first, the last and the extremes, and
+// whether a gap lies right before its first sample (the line must not run
+// in from the left then).
 struct Column {
     std::size_t count = 0;
     float first = 0.0f;
     float last = 0.0f;
     float min = 0.0f;
     float max = 0.0f;
+    bool gapBefore = false;
     friend bool operator==(const Column &, const Column &) = default;
 };
 
+// Gaps. A trace may miss readings (an adapter call failed, or a saved log
+// line has an empty field). A miss is recorded as a gap: a mark between two
+// neighbouring samples, never as a sample. Gaps hold no value, so sizes,
+// searches and extremes see the readings alone; drawing does not join the
+// line across a gap, and a read-out does not show a neighbouring value for a
+// time inside one. appendGap() marks a gap after the newest sample; the next
+// sample appended is the first after it (gapBefore(i) is then true).
+// Consecutive misses make one gap. A gap narrower than a pixel column shows
+// only as an unjoined step between two columns, or not at all when it lies
+// inside one column, whose stroke covers all its samples.
+//
 // Holds the most recent `capacity` samples of a trace in append order.
 // Storage grows in chunks as samples arrive, so a short history costs little;
 // once full, each append overwrites the oldest sample. Times never go
@@ -62,6 +77,8 @@ public:
     explicit SampleRing(std::size_t capacity = kDefaultCapacity);
 
     void append(int64_t timeMs, float value);
+    // Marks a gap after the newest sample; see above.
+    void appendGap() { gapPending_ = true; }
 
     std::size_t size() const { return size_; }
     std::size_t capacity() const { return capacity_; }
@@ -70,6 +87,17 @@ public:
     // Index 0 is the oldest sample, size() - 1 the newest.
     Sample at(std::size_t i) const;
     int64_t timeAt(std::size_t i) const;
+    // True when a gap lies between sample i - 1 and sample i.
+    bool gapBefore(std::size_t i) const;
+    // True when a gap follows the newest sample (no reading since a miss).
+    bool gapPending() const { return gapPending_; }
+
+    // The sample nearest to timeMs, at most `reach` away from it, or nothing.
+    // Where timeMs lies inside a gap (strictly between the samples on either
+    // side of it, or after the newest sample while a gap follows it) the
+    // reach is `reachInGap` instead: a missed reading has no value, and only
+    // a sample as close as the pixel column it is drawn in should show.
+    std::optional<Sample> nearest(int64_t timeMs, int64_t reach, int64_t reachInGap) const;
 
     // First index >= `from` whose time is >= timeMs, or size(). Searches
     // outward from `from`, so walking forward through increasing times costs
@@ -87,6 +115,7 @@ private:
         std::array<int64_t, kChunk> time;
         std::array<float, kChunk> value;
         std::array<MinMax, kChunk / kBlock> block;
+        std::array<uint64_t, kChunk / 64> gapBefore; // one bit per slot
         MinMax whole;
     };
 
@@ -98,6 +127,7 @@ private:
     std::size_t size_ = 0;
     std::size_t head_ = 0; // physical slot of the next append
     int64_t newest_ = 0;
+    bool gapPending_ = false;
 };
 
 // One column per pair of neighbouring edges: column c takes the samples with

@@ -119,6 +119,14 @@ void StripChart::appendSample(int trace, double value)
     update();
 }
 
+void StripChart::appendGap(int trace)
+{
+    if (trace < 0 || trace >= traceCount())
+        return;
+    traces_[std::size_t(trace)].history.appendGap();
+    update();
+}
+
 void StripChart::selectCaption(int index)
 {
     selected_ = index;
@@ -351,7 +359,7 @@ void StripChart::paintPlot(int64_t left, const ValueTicks &values,
             entry = Vertex{columnOf(s.timeMs), s.value};
         }
         const std::size_t firstAfter = ring.lowerBound(right, firstInside);
-        if (firstAfter < ring.size()) {
+        if (firstAfter < ring.size() && !ring.gapBefore(firstAfter)) {
             const Sample s = ring.at(firstAfter);
             exit = Vertex{columnOf(s.timeMs), s.value};
         }
@@ -449,22 +457,15 @@ QStringList StripChart::readoutAt(int x) const
     QStringList lines{loc.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
                       loc.toString(moment.time(), timeFormat)};
     // The sample nearest to the cursor's time, if one lies within a column
-    // or a second of it.
+    // or a second of it; inside a gap, only one in the cursor's own column.
     const int64_t reach = std::max<int64_t>(perColumn, 1000);
     for (std::size_t n = 0; n < traces_.size(); ++n) {
-        const SampleRing &ring = traces_[n].history;
-        const std::size_t i = ring.lowerBound(at);
-        std::optional<Sample> best;
-        if (i < ring.size())
-            best = ring.at(i);
-        if (i > 0 && (!best || at - ring.timeAt(i - 1) <= best->timeMs - at))
-            best = ring.at(i - 1);
-        const bool near = best && std::abs(best->timeMs - at) <= reach;
+        const std::optional<Sample> best = traces_[n].history.nearest(at, reach, perColumn / 2);
         if (n < traceNames_.size()) {
             const QString label = traceNames_[n] + QStringLiteral(": ");
-            lines << (near ? legendText(label, best->value, unit_) : label + QStringLiteral("-"));
+            lines << (best ? legendText(label, best->value, unit_) : label + QStringLiteral("-"));
         } else {
-            lines << (near ? fixed2Text(best->value) : QStringLiteral("-"));
+            lines << (best ? fixed2Text(best->value) : QStringLiteral("-"));
         }
     }
     return lines;

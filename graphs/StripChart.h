@@ -72,6 +72,10 @@ public:
     // time; it is kept in single precision, which holds every reading of the
     // chips exactly. An unknown trace is ignored.
     void appendSample(int trace, double value);
+    // A missed reading: the trace breaks off after its newest sample and
+    // starts afresh with the next one (see chart::SampleRing). An unknown
+    // trace is ignored.
+    void appendGap(int trace);
     // Later setCaption() calls address this caption.
     void selectCaption(int index);
     // Replaces the selected caption's text; position, colour and font stay.
@@ -117,8 +121,8 @@ public:
     QStringList timeLabels() const;
     // The hover read-out for the cursor at chart x: the date and time in the
     // widget's locale, then one line per trace, its name, value and unit as
-    // in the legends ("-" for the value where the trace has no sample there).
-    // Empty outside the plot.
+    // in the legends ("-" for the value where the trace has no sample there,
+    // or the cursor is inside a gap). Empty outside the plot.
     QStringList readoutAt(int x) const;
     // The read-out on screen now; empty when the cursor is not over the plot.
     QStringList readout() const { return hoverX_ ? readoutAt(*hoverX_) : QStringList(); }

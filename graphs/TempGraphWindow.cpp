@@ -59,7 +59,13 @@ void TempGraphWindow::UpdateTempGraph()
 {
     const auto &s = ctx_.state.SSTStuff;
     ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, model_);
-    SSTGetTemps(ctx_.state, ctx_.usb);
+    if (SSTGetTemps(ctx_.state, ctx_.usb) < 0) {
+        // Nothing was read: both traces break off, and the legends and the
+        // axis stay as the last reading left them.
+        stpTemp->appendGap(0);
+        stpTemp->appendGap(1);
+        return;
+    }
     // Both samples go in before any caption changes.
     stpTemp->appendSample(0, double(s.IntTemp));
     stpTemp->appendSample(1, double(s.ExtTemp));

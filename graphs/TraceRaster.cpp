@@ -64,6 +64,9 @@ void rasterizeTrace(std::span<const Column> columns, const ValueMap &map,
         const Column &col = columns[std::size_t(c)];
         if (col.count == 0)
             continue;
+        // After a gap the line starts afresh at this column.
+        if (col.gapBefore)
+            previous.reset();
         const double first = map(col.first);
         const double low = map(col.min);
         const double high = map(col.max);

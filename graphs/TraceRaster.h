@@ -42,7 +42,10 @@ struct Vertex {
 
 // The line visits, in order: `entry`; in each populated column c its first
 // sample, its extremes and its last sample (a vertical stroke over
-// [min, max]); then `exit`. Between neighbouring points it runs straight.
+// [min, max]); then `exit`. Between neighbouring points it runs straight,
+// except into a column marked gapBefore, where it breaks off: nothing joins
+// that column to the entry or to earlier columns. A caller whose exit follows
+// a gap passes no exit.
 // Pixel column x shows the part of the line with x - 0.5 <= column <= x + 0.5,
 // as the rows its y positions round to (halves down), clipped to
 // [0, rows). out.size() must equal columns.size().

@@ -66,7 +66,13 @@ void VoltGraphWindow::UpdateVoltGraph()
 {
     const auto &volts = ctx_.state.SSTStuff.Volts;
     ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, Model::QZT6605);
-    SSTGetVolts(ctx_.state, ctx_.usb);
+    if (SSTGetVolts(ctx_.state, ctx_.usb) < 0) {
+        // Nothing was read: every trace breaks off, and the legends and the
+        // axis stay as the last reading left them.
+        for (std::size_t i = 0; i < kSupplies.size(); ++i)
+            stpVolt->appendGap(int(i));
+        return;
+    }
     // All five samples go in before any caption changes.
     for (std::size_t i = 0; i < kSupplies.size(); ++i)
         stpVolt->appendSample(int(i), double(volts[i]));

@@ -43,13 +43,6 @@ ChannelSelection ChannelSelection::fromMask(unsigned mask)
     return s;
 }
 
-ChannelSelection ChannelSelection::defaults()
-{
-    ChannelSelection s = fromMask(0xFF);
-    s[Channel::ExternalOffset] = false;
-    return s;
-}
-
 const char *columnName(Channel c)
 {
     return kColumnNames[std::size_t(c)];
@@ -147,31 +140,41 @@ QByteArray headerLines(Model model, const ChannelSelection &selection, const QDa
            columnLine(model, selection);
 }
 
-QByteArray dataLine(Model model, const ChannelSelection &selection, const SSTStuffModule &readings)
+QByteArray dataLine(Model model, const ChannelSelection &selection, const SSTStuffModule &readings,
+                    FailedReads failed)
 {
     // Fields joined by ",": each temperature field brings the comma after
     // it, which leaves the empty field at the end of the temperatures; each
     // voltage field brings the comma before it.
     QByteArray line;
     line.reserve(96);
-    const auto temperature = [&](Channel c, const QString &text) {
+    const auto temperature = [&](Channel c, bool missing, auto value) {
         if (selection[c]) {
-            line += text.toLatin1();
+            if (!missing)
+                line += numberText(value).toLatin1();
             line += ',';
         }
     };
-    temperature(Channel::Internal, numberText(readings.IntTemp));
-    temperature(Channel::External, numberText(readings.ExtTemp));
-    temperature(Channel::ExternalOffset, numberText(readings.ExtOffset));
+    temperature(Channel::Internal, failed.temperatures, readings.IntTemp);
+    temperature(Channel::External, failed.temperatures, readings.ExtTemp);
+    temperature(Channel::ExternalOffset, failed.offset, readings.ExtOffset);
     if (modelInfo(model).hasVoltages) {
         for (std::size_t v = 0; v < readings.Volts.size(); ++v) {
             if (selection.selected[kTemperatureChannels + v]) {
-                line += ", ";
-                line += numberText(readings.Volts[v]).toLatin1();
+                line += ',';
+                if (!failed.voltages) {
+                    line += ' ';
+                    line += numberText(readings.Volts[v]).toLatin1();
+                }
             }
         }
     }
     return line + kLineEnd;
+}
+
+QByteArray dataLine(Model model, const ChannelSelection &selection, const SSTStuffModule &readings)
+{
+    return dataLine(model, selection, readings, FailedReads{});
 }
 
 LogFile::Result LogFile::begin(const QString &path, const QByteArray &header)

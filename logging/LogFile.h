@@ -41,8 +41,6 @@ struct ChannelSelection {
 
     // Bit i selects the channel with index i.
     static ChannelSelection fromMask(unsigned mask);
-    // The boxes as a logging window opens them: all but the offset.
-    static ChannelSelection defaults();
 };
 
 // Column name of a channel without its comma: "Internal", "12V", ...
@@ -73,9 +71,24 @@ QByteArray columnLine(Model model, const ChannelSelection &selection);
 QByteArray headerLines(Model model, const ChannelSelection &selection, const QDateTime &when,
                        const QLocale &locale = QLocale::system());
 
+// Which reads of a tick failed. A failed read has no value: its fields are
+// written empty.
+struct FailedReads {
+    bool temperatures = false; // SSTGetTemps: Internal and External
+    bool offset = false;       // SSTGetExtOffset: External Offset
+    bool voltages = false;     // SSTGetVolts: the five supplies
+    bool any() const { return temperatures || offset || voltages; }
+};
+
 // One data line: the selected temperature fields, one empty field and, for
 // the QZT6605, the selected voltage fields with one extra blank in front,
-// joined by ",".
+// joined by ",". The field of a channel whose read failed is empty (no
+// blank either), so the commas and the field count stay those of the
+// selection and a CSV reader sees a missing value, never a number that was
+// not read. Without failed reads the line is the same as dataLine() below.
+QByteArray dataLine(Model model, const ChannelSelection &selection, const SSTStuffModule &readings,
+                    FailedReads failed);
+// The line of a tick whose reads all succeeded.
 QByteArray dataLine(Model model, const ChannelSelection &selection, const SSTStuffModule &readings);
 
 // An open log file. Each line reaches the operating system before the call

@@ -218,14 +218,17 @@ void SaveWindow::SaveCurrentData()
 {
     auto &sst = ctx_.state.SSTStuff;
     sst.SSTAddress = modelAddress(ctx_.state, model_);
-    SSTGetTemps(ctx_.state, ctx_.usb);
-    SSTGetExtOffset(ctx_.state, ctx_.usb);
+    // A failed read leaves the readings as they were, possibly another
+    // chip's; its fields go out empty.
+    FailedReads failed;
+    failed.temperatures = SSTGetTemps(ctx_.state, ctx_.usb) < 0;
+    failed.offset = SSTGetExtOffset(ctx_.state, ctx_.usb) < 0;
     if (modelInfo(model_).hasVoltages)
-        SSTGetVolts(ctx_.state, ctx_.usb);
+        failed.voltages = SSTGetVolts(ctx_.state, ctx_.usb) < 0;
 
     if (!log_.isOpen())
         return;
-    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), sst)); !r)
+    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), sst, failed)); !r)
         writeFailed(r.reason);
 }
 
@@ -302,14 +305,28 @@ void SaveWindow::cmdCancel_Click()
         close();
 }
 
+bool SaveWindow::mayClose()
+{
+    if (!log_.isOpen() ||
+        ctx_.dialogs.question(this, QLatin1String(kCloseQuestion)) == Dialogs::Answer::Yes)
+        return true;
+    // The window stays and goes on writing; the declined close adds one line
+    // of its own to those of the ticks.
+    SaveCurrentData();
+    return false;
+}
+
+void SaveWindow::closeAfterAsking()
+{
+    asked_ = true;
+    cmdCancel_Click();
+    asked_ = false;
+}
+
 void SaveWindow::closeEvent(QCloseEvent *event)
 {
-    if (log_.isOpen() &&
-        ctx_.dialogs.question(this, QLatin1String(kCloseQuestion)) == Dialogs::Answer::No) {
-        // The window stays and goes on writing; the declined close adds one
-        // line of its own to those of the ticks.
+    if (!asked_ && !mayClose()) {
         event->ignore();
-        SaveCurrentData();
         return;
     }
     // A tick during the question may have ended writing already; end() is

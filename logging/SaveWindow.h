@@ -43,6 +43,13 @@ public slots:
     // Closes the window through the same close handling as the close box.
     void cmdCancel_Click();
 
+public:
+    // While writing, asks whether to stop and close; true when the window may
+    // close. A No writes one line at once, as a declined close box does.
+    bool mayClose();
+    // Closes the window after mayClose() said yes, without asking again.
+    void closeAfterAsking();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -71,6 +78,7 @@ private:
     QString path_;
     LogFile log_;
     bool fitted_ = false;
+    bool asked_ = false; // the close question has been answered Yes already
 };
 
 } // namespace qzt

@@ -43,6 +43,7 @@ struct SSTStuffModule {
     uint8_t DibFunctionInterface = 0;
     uint8_t DibSiliconRevision = 0;
     uint8_t DibClientAddress = 0;
+    friend bool operator==(const SSTStuffModule &, const SSTStuffModule &) = default;
 };
 
 inline constexpr std::size_t kSstBufferSize = 64;
@@ -53,6 +54,29 @@ struct USBStuffModule {
     QString FirmwarePath;
     std::array<uint8_t, kSstBufferSize> SSTBuffer{};
     std::array<uint8_t, kPathBytesSize> PathBytes{};
+};
+
+// How the SST transactions have fared. SSTTransaction keeps it so that the
+// main window can report failing adapter calls in its status line, where a
+// message box at every poll tick would bury the user. Nothing is decoded
+// from it and no command looks at it.
+struct LinkHealth {
+    uint64_t transactions = 0; // run so far
+    uint64_t failed = 0;       // of those, failed
+    uint64_t failingRun = 0;   // failures since the last success; 0 after a success
+    int16_t lastFailure = 0;   // the negative result of the latest failure
+
+    void record(int16_t result)
+    {
+        ++transactions;
+        if (result < 0) {
+            ++failed;
+            ++failingRun;
+            lastFailure = result;
+        } else {
+            failingRun = 0;
+        }
+    }
 };
 
 // One instance exists for the whole run, owned by the application and handed
@@ -66,6 +90,7 @@ public:
     DeclarationsModule Declarations;
     SSTStuffModule SSTStuff;
     USBStuffModule USBStuff;
+    LinkHealth link;
 };
 
 } // namespace qzt

@@ -14,10 +14,9 @@ std::vector<FoundChip> probeBus(DeviceState &state, USBFunctions &usb)
         buffer[1] = 1;
         buffer[2] = 16;
         buffer[3] = kCmdGetDib;
-        // The result is not looked at: the address echo is the guard against
-        // a missing or garbled answer.
-        SSTTransaction(state, usb);
-        if (buffer[16] != a)
+        // A probe that failed found nothing, whatever the buffer holds; the
+        // address echo guards against a garbled answer.
+        if (SSTTransaction(state, usb) < 0 || buffer[16] != a)
             continue;
         const uint8_t deviceIdLow = buffer[5];
         if (deviceIdLow == 0x04)

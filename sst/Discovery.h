@@ -22,11 +22,11 @@ struct FoundChip {
 
 // Probes every address once, in ascending order, with a GetDIB request built
 // directly in SSTBuffer (not through SSTGetDIB, so SSTStatus and the DIB
-// fields stay as they were). A chip counts only when it echoes the probed
-// address in answer byte 16; answer byte 5, the low byte of its device ID,
-// names the model (0x04 a QZT6604, 0x05 or 0x06 a QZT6605, anything else is
-// ignored). Returns the chips in address order; the caller decides what a
-// second chip of the same model means.
+// fields stay as they were). A chip counts only when its transaction
+// succeeds and it echoes the probed address in answer byte 16; answer byte 5, the low byte of its
+// device ID, names the model (0x04 a QZT6604, 0x05 or 0x06 a QZT6605, anything else is ignored).
+// Returns the chips in address order; the caller decides what a second chip of the same model
+// means.
 std::vector<FoundChip> probeBus(DeviceState &state, USBFunctions &usb);
 
 } // namespace qzt

@@ -78,6 +78,8 @@ int16_t SSTGetDIB(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 16, kCmdGetDib);
     const int16_t result = SSTTransaction(state, usb);
+    if (result < 0)
+        return result;
     const auto &a = state.USBStuff.SSTBuffer;
     auto &s = state.SSTStuff;
     s.SSTStatus = a[0];
@@ -96,6 +98,8 @@ int16_t SSTPing(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 0, 0, 0x00);
     const int16_t result = SSTTransaction(state, usb);
+    if (result < 0)
+        return result;
     state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
     return result;
 }
@@ -104,6 +108,8 @@ int16_t SSTGetTemps(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 4, kCmdGetTemps);
     const int16_t result = SSTTransaction(state, usb);
+    if (result < 0)
+        return result;
     state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
     state.SSTStuff.IntTemp = decodeTemperature(word(state, 1));
     state.SSTStuff.ExtTemp = decodeTemperature(word(state, 3));
@@ -114,6 +120,8 @@ int16_t SSTGetVolts(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 16, kCmdGetVolts);
     const int16_t result = SSTTransaction(state, usb);
+    if (result < 0)
+        return result;
     state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
     for (std::size_t k = 0; k < 5; ++k)
         state.SSTStuff.Volts[k] = decodeVoltage(word(state, 2 * k + 1));
@@ -124,6 +132,8 @@ int16_t SSTGetExtOffset(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 2, kCmdExtOffset);
     const int16_t result = SSTTransaction(state, usb);
+    if (result < 0)
+        return result;
     state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
     state.SSTStuff.ExtOffset = decodeExtOffset(word(state, 1));
     return result;
@@ -138,6 +148,8 @@ int16_t SSTSetExtOffset(DeviceState &state, USBFunctions &usb, int32_t offset)
     state.USBStuff.SSTBuffer[4] = low;
     state.USBStuff.SSTBuffer[5] = high;
     const int16_t result = SSTTransaction(state, usb);
+    if (result < 0)
+        return result;
     state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
     return result;
 }

@@ -20,7 +20,12 @@ inline constexpr int32_t kMinExtOffset = -256;
 inline constexpr int32_t kMaxExtOffset = 1023;
 inline constexpr std::size_t kMaxRequestData = kSstBufferSize - 3; // 61
 
-// Every command returns the result of the transaction's IN request.
+// Every command returns the result of its transaction (SSTTransaction). A
+// negative result means the adapter call failed: the command then decodes
+// nothing, and SSTStatus and every decoded variable keep what they held, so
+// no caller can mistake the request bytes left in SSTBuffer for an answer.
+// An answer that arrives with wrong bytes cannot be told from a right one
+// and is decoded as usual.
 int16_t SSTGetDIB(DeviceState &state, USBFunctions &usb);
 int16_t SSTPing(DeviceState &state, USBFunctions &usb);
 int16_t SSTGetTemps(DeviceState &state, USBFunctions &usb);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <initializer_list>
 #include <numbers>
 #include <thread>
@@ -200,7 +201,7 @@ int16_t SimulatedAdapter::LoadFirmWare(const char *path)
         bump(failedCount_);
         return kFileUnreadable;
     }
-    QFile file(QString::fromLocal8Bit(path));
+    QFile file(QFile::decodeName(path));
     if (!file.open(QIODevice::ReadOnly)) {
         bump(failedCount_);
         return kFileUnreadable;
@@ -259,6 +260,27 @@ int16_t SimulatedAdapter::VendorIORequest(int16_t request, int32_t value, int32_
     std::copy(answer.begin(), answer.end(), buffer);
     bump(inCount_);
     return kAnswerLength;
+}
+
+std::string SimulatedAdapter::describe() const
+{
+    std::string text = "simulated bus";
+    const char *separator = ": ";
+    for (const auto &[address, chip] : chips_) {
+        char entry[48];
+        if (chip.deviceId == kDeviceIdQzt6604 || hasVoltages(chip.deviceId))
+            std::snprintf(entry, sizeof entry, "QZT%04X at 0x%02X", unsigned(chip.deviceId),
+                          unsigned(address));
+        else
+            std::snprintf(entry, sizeof entry, "chip 0x%04X at 0x%02X", unsigned(chip.deviceId),
+                          unsigned(address));
+        text += separator;
+        text += entry;
+        separator = ", ";
+    }
+    if (chips_.empty())
+        text += " without chips";
+    return text;
 }
 
 void SimulatedAdapter::addChip(uint8_t address, uint16_t deviceId)

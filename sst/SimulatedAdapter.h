@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 namespace qzt {
@@ -70,6 +71,10 @@ public:
     // buffer untouched.
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t *buffer) override;
+
+    // "simulated bus: QZT6604 at 0x48, QZT6605 at 0x4A", the chips in address
+    // order, each named by its device ID.
+    std::string describe() const override;
 
     // Puts a chip at `address` (replacing any chip there, with a cleared
     // offset register and no pinned readings).

@@ -10,21 +10,26 @@ namespace qzt {
 
 inline constexpr char kFirmwareFileName[] = "SSTFW.hex";
 
-// Fills USBStuff.PathBytes with `path` as zero-terminated 8-bit text, one
-// byte per character in the system's single-byte code page. A path longer
-// than 511 characters, or one with a character that has no single-byte
-// code, is refused: PathBytes then holds an empty string and the result is
-// false. Nothing past PathBytes is ever written.
-bool StringToBytes(DeviceState &state, const QString &path);
+// Fills USBStuff.PathBytes with `path` as zero-terminated 8-bit text in the
+// system's file-name encoding (QFile::encodeName: UTF-8 on Linux), the bytes
+// that open the file. A path of more than 511 bytes, one with a NUL, or one
+// the encoding cannot hold is refused: PathBytes then holds an empty string,
+// `why` (if given) says which, and the result is false. Nothing past
+// PathBytes is ever written.
+bool StringToBytes(DeviceState &state, const QString &path, QString *why = nullptr);
 
 // Builds FirmwarePath from the program's folder, converts it and hands it to
 // the adapter library; returns LoadFirmWare's result unchanged. A path that
-// StringToBytes refuses counts as a failed download (-1).
+// StringToBytes refuses counts as a failed download (-1), with the reason
+// as a warning on stderr.
 int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &appFolder);
 
 // Runs one SST transaction on the request already built in SSTBuffer: seven
 // bytes out, then the 64-byte answer in, directly one after the other.
-// Returns the result of the IN request.
+// Returns the result of the IN request, or the negative result of the OUT
+// request, which then fails the transaction without the IN request being
+// made. A failed transaction leaves SSTBuffer as the adapter left it (in
+// practice the request) and counts in state.link.
 int16_t SSTTransaction(DeviceState &state, USBFunctions &usb);
 
 } // namespace qzt

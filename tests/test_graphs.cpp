@@ -1,6 +1,6 @@
 // The graph windows inside the whole program (simulated bus, driven ticks):
-// captions and legends, fitting the value axis, closing and reopening, the
-// poll order, and one repaint per tick.
+// captions and legends, fitting the value axis, closing and reopening, one
+// repaint per tick, and the chart's own mouse and menu interactions.
 #include "graphs/StripChart.h"
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
@@ -9,7 +9,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
+#include <QImage>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
@@ -76,11 +78,11 @@ class TestGraphs : public QObject {
     Q_OBJECT
 private slots:
     void cleanup();
-    void legendsAndReopening_data();
-    void legendsAndReopening();
-    void axisFitting_data();
-    void axisFitting();
-    void aTickPollsInOrderAndRepaintsOnce();
+    void legendsFittingAndReopening_data();
+    void legendsFittingAndReopening();
+    void aTickFeedsEveryGraphAndRepaintsOnce();
+    void chartInteractions_data();
+    void chartInteractions();
     void savedImages_data();
     void savedImages();
 };
@@ -91,53 +93,62 @@ void TestGraphs::cleanup()
     QVERIFY(QApplication::topLevelWidgets().isEmpty());
 }
 
-void TestGraphs::legendsAndReopening_data()
+void TestGraphs::legendsFittingAndReopening_data()
 {
     QTest::addColumn<QString>("window");
     QTest::addColumn<Readings>("readings");
     QTest::addColumn<QStringList>("captions"); // until the first tick
     QTest::addColumn<QStringList>("legends");  // after it
+    // Lower and upper bound after the first tick, then after one of 100s.
+    QTest::addColumn<Readings>("bounds");
     QTest::newRow("QZT6604 temperature")
         << "frmTempGraph04" << Readings{25.5, -12.75}
         << QStringList{"Internal: ", "External:", "Temperature (°C)", "QZT6604"}
-        << QStringList{"Internal: 25.50°C", "External: -12.75°C", "Temperature (°C)", "QZT6604"};
-    QTest::newRow("QZT6605 temperature")
-        << "frmTempGraph05" << Readings{-5.25, 31.75}
-        << QStringList{"Internal: ", "External:", "Temperature (°C)", "QZT6605"}
-        << QStringList{"Internal: -5.25°C", "External: 31.75°C", "Temperature (°C)", "QZT6605"};
+        << QStringList{"Internal: 25.50°C", "External: -12.75°C", "Temperature (°C)", "QZT6604"}
+        << Readings{-23, 36, 90, 110};
     QTest::newRow("QZT6605 voltage")
         << "frmVoltGraph05" << Readings{12.1, 4.98, 3.31, 2.5, 1.21}
         << QStringList{"12V", "5V", "Vcc", "2.5V", "Vccp", "QZT6605", "Voltage (V)"}
         << QStringList{"12V: 12.10V", "5V: 4.98V", "Vcc: 3.31V", "2.5V: 2.50V",
-                       "Vccp: 1.21V", "QZT6605",   "Voltage (V)"};
+                       "Vccp: 1.21V", "QZT6605",   "Voltage (V)"}
+        << Readings{-1, 16, 36, 68};
 }
 
-void TestGraphs::legendsAndReopening()
+// Legends and the fitted axis follow each tick; unchecked, the axis stays
+// while samples and legends go on; a reopened window has forgotten it all.
+void TestGraphs::legendsFittingAndReopening()
 {
     QFETCH(QString, window);
     QFETCH(Readings, readings);
     QFETCH(QStringList, captions);
     QFETCH(QStringList, legends);
+    QFETCH(Readings, bounds);
     Harness h;
     QVERIFY(h.start());
-    Flag16 &flag = window.endsWith("04")          ? h.state.Declarations.TempGraph04Open
-                   : window.startsWith("frmTemp") ? h.state.Declarations.TempGraph05Open
-                                                  : h.state.Declarations.VoltGraph05Open;
+    Flag16 &flag = window.endsWith("04") ? h.state.Declarations.TempGraph04Open
+                                         : h.state.Declarations.VoltGraph05Open;
     QWidget *w = openGraph(h, window);
     StripChart *c = chartOf(w);
+    auto *check = w->findChild<QCheckBox *>("chkAutoAdjust");
+    const auto tick = [&](const Readings &r) {
+        setReadings(h, window, r);
+        h.window->Timer1_Timer();
+        return Readings{c->lowerBound(), c->upperBound()};
+    };
     QCOMPARE(flag, kTrue);
     QCOMPARE(captionTexts(c), captions);
     const double lower = c->lowerBound(), upper = c->upperBound();
-    setReadings(h, window, readings);
-    h.window->Timer1_Timer();
+    QCOMPARE(tick(readings), bounds.first(2));
     QCOMPARE(captionTexts(c), legends);
     for (int i = 0; i < readings.size(); ++i)
         QCOMPARE(c->history(i).at(0).value, float(readings[i]));
+    QVERIFY(check->isChecked());
+    check->setChecked(false);
+    QCOMPARE(tick(Readings(readings.size(), 100.0)), bounds.first(2));
+    QVERIFY(captionTexts(c) != legends && c->history(0).size() == 2);
+    check->setChecked(true);
+    QCOMPARE(tick(Readings(readings.size(), 100.0)), bounds.last(2));
 
-    // Far-off readings move the axis; a reopened window has forgotten them.
-    setReadings(h, window, Readings(readings.size(), 100.0));
-    h.window->Timer1_Timer();
-    QVERIFY(c->lowerBound() != lower && c->upperBound() != upper);
     w->parentWidget()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCOMPARE(flag, kFalse);
@@ -149,58 +160,7 @@ void TestGraphs::legendsAndReopening()
     QCOMPARE(captionTexts(c), captions);
 }
 
-void TestGraphs::axisFitting_data()
-{
-    QTest::addColumn<QString>("window");
-    QTest::addColumn<bool>("autoAdjust");
-    QTest::addColumn<QList<Readings>>("ticks"); // readings, then lower and upper bound
-    // The worked examples tick by tick: fitting at once from the start values,
-    // inside the band, high touching the top, bottom exactly 20 below the low
-    // stays, 21 below moves, equal readings, 24.5 rounding to 24.
-    QTest::newRow("temperature example")
-        << "frmTempGraph04" << true
-        << QList<Readings>{{25.25, 31.75, 15, 42}, {26.0, 33.0, 15, 42}, {26.0, 41.6, 15, 52},
-                           {35.4, 41.6, 15, 52},   {35.6, 41.6, 26, 52}, {30.0, 30.0, 26, 40},
-                           {24.5, 25.5, 14, 40}};
-    QTest::newRow("voltage example") << "frmVoltGraph05" << true
-                                     << QList<Readings>{{12.1, 4.98, 3.31, 2.5, 1.21, -1, 16},
-                                                        {15.6, 4.98, 3.31, 2.5, 1.21, -1, 20},
-                                                        {30, 30, 30, 30, 30, 26, 34}};
-    QTest::newRow("temperature unchecked")
-        << "frmTempGraph04" << false << QList<Readings>{{100, 120, -300, 300}};
-    QTest::newRow("voltage unchecked")
-        << "frmVoltGraph05" << false << QList<Readings>{{30, 30, 30, 30, 30, -1, 16}};
-}
-
-void TestGraphs::axisFitting()
-{
-    QFETCH(QString, window);
-    QFETCH(bool, autoAdjust);
-    QFETCH(QList<Readings>, ticks);
-    Harness h;
-    QVERIFY(h.start());
-    QWidget *w = openGraph(h, window);
-    StripChart *c = chartOf(w);
-    auto *check = w->findChild<QCheckBox *>("chkAutoAdjust");
-    QVERIFY(check && check->isChecked());
-    check->setChecked(autoAdjust);
-    const QString caption = c->captionText(0);
-    for (const Readings &t : ticks) {
-        setReadings(h, window, t.first(t.size() - 2));
-        h.window->Timer1_Timer();
-        QCOMPARE(c->lowerBound(), t[t.size() - 2]);
-        QCOMPARE(c->upperBound(), t.last());
-    }
-    // Samples and legends go on either way.
-    QCOMPARE(c->history(0).size(), std::size_t(ticks.size()));
-    QVERIFY(c->captionText(0) != caption);
-    // Checked again, the next tick fits.
-    check->setChecked(true);
-    h.window->Timer1_Timer();
-    QVERIFY(autoAdjust || (c->lowerBound() > 0 && c->upperBound() < 200));
-}
-
-void TestGraphs::aTickPollsInOrderAndRepaintsOnce()
+void TestGraphs::aTickFeedsEveryGraphAndRepaintsOnce()
 {
     Harness h;
     QVERIFY(h.start());
@@ -217,18 +177,11 @@ void TestGraphs::aTickPollsInOrderAndRepaintsOnce()
     v05->installEventFilter(&p05);
     QCoreApplication::processEvents();
     p04.paints = p05.paints = 0;
-    h.usb.calls.clear();
 
     h.window->Timer1_Timer();
     QCOMPARE(t04->history(1).at(0).value, 21.0f);
     QCOMPARE(t05->history(1).at(0).value, 31.0f);
     QCOMPARE(v05->history(2).at(0).value, 3.25f);
-    // Voltage graph before the QZT6605 temperature graph, which leaves its
-    // address behind.
-    using C = std::array<uint8_t, 4>;
-    const std::vector<C> expected{{k04, 0x00, 1, 4}, {k05, 0x10, 1, 16}, {k05, 0x00, 1, 4}};
-    QCOMPARE(h.usb.commands(), expected);
-    QCOMPARE(h.state.SSTStuff.SSTAddress, k05);
     // Nothing paints inside the tick, and the seven voltage-chart changes
     // come out as one paint.
     QCOMPARE(p04.paints + p05.paints, 0);
@@ -237,6 +190,103 @@ void TestGraphs::aTickPollsInOrderAndRepaintsOnce()
     QCOMPARE(p05.paints, 1);
     QVERIFY(p04.paints <= 1); // none where the voltage graph covers it
     h.window->hide();
+}
+
+void TestGraphs::chartInteractions_data()
+{
+    QTest::addColumn<QString>("action");
+    for (const char *action :
+         {"wheel zooms about the cursor", "wheel zooms a live view at its right edge",
+          "drag looks back", "Shift+wheel looks back", "double-click goes live",
+          "hover reads out time and values", "Copy image"})
+        QTest::newRow(action) << QString(action);
+}
+
+// A chart on its own with twenty minutes of one sample a second: trace 0
+// holds the second of the minute plus a quarter, trace 1 its negative.
+void TestGraphs::chartInteractions()
+{
+    QFETCH(QString, action);
+    int64_t now = QDateTime(QDate(2026, 12, 5), QTime(15, 25, 0)).toMSecsSinceEpoch();
+    StripChart chart({{Qt::red, Qt::blue}, {}, -100, 100}, [&now] { return now; });
+    for (int i = 0; i < 1200; ++i, now += 1000) {
+        chart.appendSample(0, i % 60 + 0.25);
+        chart.appendSample(1, -(i % 60 + 0.25));
+    }
+    now -= 1000; // the newest sample is now
+    chart.resize(600, 420);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    const QRect plot = chart.plotRect();
+    const int x = plot.left() + plot.width() / 3;
+    const auto timeAt = [&](int at) {
+        const chart::TimeView &v = chart.view();
+        return v.leftEdge(now) + (at - plot.left()) * v.msPerColumn() + v.msPerColumn() / 2;
+    };
+    const auto wheel = [&](int dy, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent e(QPointF(x, plot.center().y()), chart.mapToGlobal(QPointF(x, 100)), {},
+                      {0, dy}, Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&chart, &e);
+    };
+    // Sent straight to the chart, so the next test finds no button held.
+    const auto mouse = [&](QEvent::Type type, int at, Qt::MouseButton button = Qt::NoButton,
+                           int y = 0) {
+        const QPointF p(at, y ? y : plot.center().y());
+        QMouseEvent e(type, p, chart.mapToGlobal(p), button,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button),
+                      {});
+        QApplication::sendEvent(&chart, &e);
+    };
+    const int64_t span = chart.visibleSpanMs(), right = chart.view().rightEdge(now);
+    const int64_t tenth = plot.width() / 10 * chart.view().msPerColumn();
+    QMenu *menu = chart.createContextMenu(&chart);
+    if (action == "wheel zooms about the cursor") {
+        chart.panBy(100);
+        const int64_t before = timeAt(x);
+        wheel(120, Qt::NoModifier); // away from the user: closer in
+        QVERIFY(std::abs(chart.visibleSpanMs() * 1.25 - double(span)) < 0.02 * double(span));
+        QVERIFY(std::abs(timeAt(x) - before) <= chart.view().msPerColumn());
+        QVERIFY(!chart.isLive());
+    } else if (action == "wheel zooms a live view at its right edge") {
+        wheel(-240, Qt::NoModifier);
+        QVERIFY(chart.isLive() && chart.visibleSpanMs() > span * 3 / 2);
+        QVERIFY(std::abs(chart.view().rightEdge(now) - now) <= chart.view().msPerColumn());
+    } else if (action == "drag looks back") {
+        mouse(QEvent::MouseButtonPress, x, Qt::LeftButton);
+        mouse(QEvent::MouseMove, x + 100, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, x + 100, Qt::LeftButton);
+        QVERIFY(!chart.isLive());
+        QCOMPARE(chart.view().rightEdge(now), right - 100 * chart.view().msPerColumn());
+    } else if (action == "Shift+wheel looks back") {
+        wheel(-120, Qt::ShiftModifier); // towards the user: older
+        QVERIFY(!chart.isLive());
+        QCOMPARE(chart.view().rightEdge(now), right - tenth);
+        QCOMPARE(chart.visibleSpanMs(), span);
+    } else if (action == "double-click goes live") {
+        chart.panBy(200);
+        mouse(QEvent::MouseButtonDblClick, x, Qt::LeftButton);
+        QVERIFY(chart.isLive());
+    } else if (action == "hover reads out time and values") {
+        mouse(QEvent::MouseMove, x);
+        const QStringList lines = chart.readout();
+        // The sample nearest the cursor's time; the texts may carry names.
+        const int64_t at = timeAt(x), sample = (at + 500) / 1000 * 1000;
+        const QString value =
+            QString::number(QDateTime::fromMSecsSinceEpoch(sample).time().second());
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].contains(QDateTime::fromMSecsSinceEpoch(at).toString("mm:ss")),
+                 qPrintable(lines[0]));
+        QVERIFY2(lines[1].contains(value + ".25") && lines[2].contains("-" + value + ".25"),
+                 qPrintable(lines.join(" | ")));
+        mouse(QEvent::MouseMove, 1, Qt::NoButton, 1);
+        QVERIFY(chart.readout().isEmpty());
+    } else if (action == "Copy image") {
+        QGuiApplication::clipboard()->clear();
+        menu->findChild<QAction *>("actCopyImage")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->image().size(),
+                 chart.size() * chart.devicePixelRatio());
+    }
+    delete menu;
 }
 
 void TestGraphs::savedImages_data()

@@ -1,8 +1,7 @@
-// Tests of the Intel HEX reader: accepted and refused files, addressing and
-// the shipped firmware image.
+// Tests of the Intel HEX reader: accepted and refused files and addressing.
+// (Every whole-program test loads the shipped firmware image through it.)
 #include "sst/IntelHex.h"
 
-#include <QFile>
 #include <QTest>
 
 using namespace qzt;
@@ -51,15 +50,6 @@ private slots:
         QCOMPARE(image ? int(image->byteCount()) : -1, bytes);
         QCOMPARE(error.isEmpty(), bool(image));
         QVERIFY(bytes <= 0 || image->segments.front().address == address);
-    }
-
-    void shippedFirmware()
-    {
-        QFile file(QStringLiteral(QZT_SOURCE_DIR "/sst/SSTFW.hex"));
-        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
-        QString error;
-        const std::optional<IntelHexImage> image = parseIntelHex(file.readAll(), &error);
-        QVERIFY2(image && image->byteCount() > 0, qPrintable(error));
     }
 };
 

@@ -193,6 +193,38 @@ private slots:
             QCOMPARE(h.window->mdiArea()->subWindowList().size(), windows);
     }
 
+    // Both logs writing: closing the main window asks the writers in turn and
+    // closes nothing unless all say Yes; a No leaves every log writing.
+    void mainWindowCloseAsksEveryWriterFirst_data()
+    {
+        QTest::addColumn<QString>("answers"); // QZT6604 first
+        for (const char *answers : {"YN", "N", "YY"})
+            QTest::newRow(answers) << QString(answers);
+    }
+    void mainWindowCloseAsksEveryWriterFirst()
+    {
+        QFETCH(QString, answers);
+        Logging h;
+        const QString p04 = h.dir.filePath("04.sav"), p05 = h.dir.filePath("05.sav");
+        SaveWindow *w04 = h.open(Model::QZT6604), *w05 = h.open(Model::QZT6605);
+        h.clickSave(w04, p04);
+        h.clickSave(w05, p05);
+        h.ticks(2);
+        for (QChar a : answers)
+            h.dialogs.answers << (a == u'Y' ? Dialogs::Answer::Yes : Dialogs::Answer::No);
+        const bool closes = !answers.contains(u'N');
+        QCOMPARE(h.window->close(), closes);
+        QCOMPARE(h.dialogs.questions.size(), answers.size());
+        QCOMPARE(h.flag(Model::QZT6604), closes ? kFalse : kTrue);
+        QCOMPARE(h.flag(Model::QZT6605), closes ? kFalse : kTrue);
+        if (!closes) {
+            QVERIFY(w04->isWriting() && w05->isWriting());
+            h.ticks(1); // a declined close wrote one line of its own
+            QCOMPARE(lines(p04).size(), 3 + 3 + (answers[0] == u'N'));
+            QCOMPARE(lines(p05).size(), 3 + 3 + (answers.mid(1, 1) == u"N"));
+        }
+    }
+
     void unusableFileEndsInIdleAndOthersGoOn_data()
     {
         QTest::addColumn<QString>("file");    // in the test's folder unless absolute; "": cancelled

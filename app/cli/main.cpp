@@ -261,7 +261,8 @@ Action log(const Invocation &in)
     const ChannelSelection selection =
         o.contains(QStringLiteral("channels"))
             ? readChannels(o.value(QStringLiteral("channels")), model)
-            : ChannelSelection::defaults();
+            // As a logging window opens its boxes: all but the offset.
+            : ChannelSelection::fromMask(0xFFu & ~(1u << unsigned(Channel::ExternalOffset)));
     std::optional<int64_t> ticks;
     if (o.contains(QStringLiteral("duration")))
         ticks = readDuration(o.value(QStringLiteral("duration"))) / kTick;
@@ -319,13 +320,16 @@ Action log(const Invocation &in)
                 showProgress({});
             if (k % every != 0)
                 continue;
-            // The same reads as the logging window's tick.
+            // The same reads as the logging window's tick; a failed read
+            // leaves its fields empty, the line is still written.
             sst.SSTAddress = *address;
-            failedReads += SSTGetTemps(s.state, s.usb) < 0;
-            failedReads += SSTGetExtOffset(s.state, s.usb) < 0;
+            FailedReads failed;
+            failed.temperatures = SSTGetTemps(s.state, s.usb) < 0;
+            failed.offset = SSTGetExtOffset(s.state, s.usb) < 0;
             if (modelInfo(model).hasVoltages)
-                failedReads += SSTGetVolts(s.state, s.usb) < 0;
-            if (const auto r = file.append(dataLine(model, selection, sst)); !r) {
+                failed.voltages = SSTGetVolts(s.state, s.usb) < 0;
+            failedReads += int(failed.temperatures) + int(failed.offset) + int(failed.voltages);
+            if (const auto r = file.append(dataLine(model, selection, sst, failed)); !r) {
                 if (progress)
                     writeErr(QStringLiteral("\n"));
                 throw RunError{QStringLiteral("writing to %1 failed: %2; %3 lines are in it")

@@ -1,7 +1,7 @@
 // Log lines from whatever the decoders leave in the device state: any
-// readings and any channel selection must give a line with exactly the
-// fields of its column-name line, ending in CR LF, and a date line of four
-// fields whatever text the locale gives.
+// readings, any channel selection and any failed reads must give a line with
+// exactly the fields of its column-name line, ending in CR LF, and a date
+// line of four fields whatever text the locale gives.
 #include "logging/LogFile.h"
 
 #include <cstddef>
@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
     std::memcpy(readings.Volts.data(), p + 8, 5 * sizeof(float));
     std::memcpy(&readings.ExtOffset, p + 28, sizeof(int32_t));
 
-    const QByteArray line = qzt::dataLine(model, selection, readings);
+    const qzt::FailedReads failed{(data[0] & 2) != 0, (data[0] & 4) != 0, (data[0] & 8) != 0};
+    const QByteArray line = qzt::dataLine(model, selection, readings, failed);
     const QByteArray columns = qzt::columnLine(model, selection);
     check(line.endsWith("\r\n") && columns.endsWith("\r\n"));
     check(line.count('\n') == 1 && line.count('\r') == 1);
@@ -43,8 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size)
         check(line.count(',') + extra == columns.count(','));
 
     // The rest of the input stands in for a locale's date and time texts.
-    const QString text = QString::fromUtf8(reinterpret_cast<const char *>(p + 32),
-                                           qsizetype(size - kNeeded));
+    const QString text =
+        QString::fromUtf8(reinterpret_cast<const char *>(p + 32), qsizetype(size - kNeeded));
     const QByteArray date = qzt::dateLine(text.left(text.size() / 2), text.mid(text.size() / 2));
     check(date.count(',') == 3 && date.endsWith("\r\n") && date.count('\n') == 1);
     return 0;

@@ -18,6 +18,7 @@ public:
     QStringList openedUrls;
     QStringList fileDialogs; // "folder|filter" of each file dialog shown
     Answer nextAnswer = Answer::Yes;
+    QList<Answer> answers; // taken one per question before nextAnswer
     QString nextFile;
     // Runs while a message is "on screen", e.g. to deliver a poll tick.
     std::function<void()> whileShown;
@@ -33,7 +34,7 @@ public:
         questions << text;
         if (whileShown)
             whileShown();
-        return nextAnswer;
+        return answers.isEmpty() ? nextAnswer : answers.takeFirst();
     }
     QString chooseLogFile(QWidget *, const QString &folder, const QString &filter) override
     {

@@ -18,7 +18,7 @@ namespace qzt::test {
 struct Harness {
     explicit Harness(const std::vector<std::pair<uint8_t, uint16_t>> &chips = {{0x48, 0x6604},
                                                                                {0x4A, 0x6605}})
-        : sim([this] { return nowMs; }, 7), usb(sim)
+        : sim([this] { return nowMs; }, 7), usb(&sim)
     {
         for (const auto &[address, id] : chips)
             sim.addChip(address, id);
@@ -28,7 +28,7 @@ struct Harness {
     int64_t nowMs = QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)).toMSecsSinceEpoch();
     DeviceState state;
     SimulatedAdapter sim;
-    RecordingAdapter usb;
+    FakeAdapter usb;
     FakeDialogs dialogs;
     AppContext ctx{state, usb, dialogs, QStringLiteral(QZT_SOURCE_DIR "/sst"),
                    [this] { return nowMs; }};
