@@ -8,6 +8,7 @@
 #include "sst/USBFunctions.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace qzt {
@@ -28,5 +29,10 @@ struct FoundChip {
 // Returns the chips in address order; the caller decides what a second chip of the same model
 // means.
 std::vector<FoundChip> probeBus(DeviceState &state, USBFunctions &usb);
+
+// The same probe of one address: the low byte of the device ID when a chip
+// answers there and echoes the address, nothing otherwise. An absent chip
+// leaves the bus idle, which no other command can tell from an answer.
+std::optional<uint8_t> probeAddress(DeviceState &state, USBFunctions &usb, uint8_t address);
 
 } // namespace qzt

@@ -144,6 +144,10 @@ void TestCli::commands_data()
         QStringLiteral("Usage: qzt6604-5-cli (?:.|\n)*\n  scan (?:.|\n)*\n  log --model(?:.|\n)*"));
     row("version", {"--version"}, QStringLiteral("qzt6604-5-cli \\d+\\.\\d+\\.\\d+\n"));
 
+    QTest::newRow("absent chip") << QStringList{"temps", "0x41"} << 1 << none
+                                 << QStringLiteral(
+                                        "^qzt6604-5-cli: temps: no chip answers at 0x41\n$");
+
     bad("no command", {}, "no command given", {});
     bad("unknown command", {"sacn"}, "unknown command", "sacn");
     bad("unknown option", {"scan", "--jsn"}, "unknown option", "--jsn");

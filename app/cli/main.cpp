@@ -49,6 +49,16 @@ struct Session {
         std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout);
     }
 
+    // Addresses the chip at `address` after checking that one answers
+    // there: an absent chip leaves the bus idle, and its "readings" would be
+    // decoded from that.
+    void target(uint8_t address) const
+    {
+        state.SSTStuff.SSTAddress = address;
+        if (!probeAddress(state, usb, address))
+            throw RunError{QStringLiteral("no chip answers at 0x%1").arg(hexText(address))};
+    }
+
     // Every command goes through here: a negative result means the
     // transaction failed and nothing it decoded may be printed.
     void check(int16_t result, const char *what) const
@@ -98,7 +108,7 @@ Action dib(const Invocation &in)
 {
     const uint8_t address = readAddress(in.args[0]);
     return [address](Session &s) {
-        s.state.SSTStuff.SSTAddress = address;
+        s.target(address);
         s.check(SSTGetDIB(s.state, s.usb), "GetDIB");
         s.print(withAddress(address, dibReading(s.state.SSTStuff)));
     };
@@ -109,7 +119,7 @@ Action temps(const Invocation &in)
     const uint8_t address = readAddress(in.args[0]);
     return [address](Session &s) {
         auto &sst = s.state.SSTStuff;
-        sst.SSTAddress = address;
+        s.target(address);
         s.check(SSTGetTemps(s.state, s.usb), "the temperature read");
         s.print(withAddress(address, temperatureReading(sst)));
     };
@@ -120,7 +130,7 @@ Action volts(const Invocation &in)
     const uint8_t address = readAddress(in.args[0]);
     return [address](Session &s) {
         auto &sst = s.state.SSTStuff;
-        sst.SSTAddress = address;
+        s.target(address);
         s.check(SSTGetVolts(s.state, s.usb), "the voltage read");
         s.print(withAddress(address, voltageReading(sst)));
     };
@@ -130,7 +140,7 @@ Action ping(const Invocation &in)
 {
     const uint8_t address = readAddress(in.args[0]);
     return [address](Session &s) {
-        s.state.SSTStuff.SSTAddress = address;
+        s.target(address);
         s.check(SSTPing(s.state, s.usb), "Ping");
         s.print(withAddress(address, statusReading(s.state.SSTStuff)));
     };
@@ -150,7 +160,7 @@ Action offset(const Invocation &in)
         value = std::get<int32_t>(read);
     }
     return [address, value](Session &s) {
-        s.state.SSTStuff.SSTAddress = address;
+        s.target(address);
         if (value)
             s.check(SSTSetExtOffset(s.state, s.usb, *value), "the offset write");
         s.check(SSTGetExtOffset(s.state, s.usb), "the offset read");
@@ -178,7 +188,7 @@ Action request(const Invocation &in)
         throw UsageError{refusal->message, {}};
     const GeneralRequest req = std::get<GeneralRequest>(read);
     return [address, req](Session &s) {
-        s.state.SSTStuff.SSTAddress = address;
+        s.target(address);
         s.check(SSTRequest(s.state, s.usb, req.writeLength, req.readLength, req.data),
                 "the request");
         // Bytes 0 to the read length + 1: the status byte, the answer and
