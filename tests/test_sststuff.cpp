@@ -12,30 +12,19 @@ using qzt::test::FakeAdapter;
 namespace {
 enum Decoder { Temperature, Voltage, Offset };
 
-// Runs command 0..6: GetDIB, Ping, GetTemps, GetVolts, GetExtOffset,
-// SetExtOffset(25), a free request of E0 00 with lengths 2 and 1.
-int16_t runCommand(int command, DeviceState &state, USBFunctions &usb)
+using Command = int16_t (*)(DeviceState &, USBFunctions &);
+int16_t setOffset(DeviceState &state, USBFunctions &usb)
+{
+    return SSTSetExtOffset(state, usb, 25);
+}
+int16_t freeRequest(DeviceState &state, USBFunctions &usb)
 {
     static const uint8_t data[] = {0xE0, 0x00};
-    switch (command) {
-    case 0:
-        return SSTGetDIB(state, usb);
-    case 1:
-        return SSTPing(state, usb);
-    case 2:
-        return SSTGetTemps(state, usb);
-    case 3:
-        return SSTGetVolts(state, usb);
-    case 4:
-        return SSTGetExtOffset(state, usb);
-    case 5:
-        return SSTSetExtOffset(state, usb, 25);
-    default:
-        return SSTRequest(state, usb, 2, 1, data);
-    }
+    return SSTRequest(state, usb, 2, 1, data);
 }
 } // namespace
 Q_DECLARE_METATYPE(Decoder)
+Q_DECLARE_METATYPE(Command)
 
 class TestSSTStuff : public QObject {
     Q_OBJECT
@@ -118,19 +107,24 @@ void TestSSTStuff::outOfContractArgumentsSendNothing()
 
 void TestSSTStuff::failedCallDecodesNothing_data()
 {
-    QTest::addColumn<int>("command");
+    QTest::addColumn<Command>("command");
     QTest::addColumn<bool>("outFails");
-    const char *names[] = {"GetDIB",       "Ping",         "GetTemps",    "GetVolts",
-                           "GetExtOffset", "SetExtOffset", "free request"};
-    for (int command = 0; command < 7; ++command) {
-        QTest::addRow("%s, request not taken", names[command]) << command << true;
-        QTest::addRow("%s, answer not fetched", names[command]) << command << false;
+    const std::pair<const char *, Command> commands[] = {{"GetDIB", SSTGetDIB},
+                                                         {"Ping", SSTPing},
+                                                         {"GetTemps", SSTGetTemps},
+                                                         {"GetVolts", SSTGetVolts},
+                                                         {"GetExtOffset", SSTGetExtOffset},
+                                                         {"SetExtOffset", setOffset},
+                                                         {"free request", freeRequest}};
+    for (const auto &[name, command] : commands) {
+        QTest::addRow("%s, request not taken", name) << command << true;
+        QTest::addRow("%s, answer not fetched", name) << command << false;
     }
 }
 
 void TestSSTStuff::failedCallDecodesNothing()
 {
-    QFETCH(int, command);
+    QFETCH(Command, command);
     QFETCH(bool, outFails);
     DeviceState state;
     FakeAdapter usb;
@@ -144,14 +138,14 @@ void TestSSTStuff::failedCallDecodesNothing()
     (outFails ? usb.outResult : usb.inResult) = -4;
     usb.calls.clear();
 
-    QCOMPARE(runCommand(command, state, usb), int16_t(-4));
+    QCOMPARE(command(state, usb), int16_t(-4));
     QVERIFY(state.SSTStuff == before);
     // A request that did not go out has no answer to fetch.
     QCOMPARE(usb.calls.size(), std::size_t(outFails ? 1 : 2));
     QVERIFY(state.link.failed == 1 && state.link.failingRun == 1 && state.link.lastFailure == -4);
     usb.outResult = 7;
     usb.inResult = 64;
-    runCommand(command, state, usb);
+    command(state, usb);
     QVERIFY(state.link.transactions == 3 && state.link.failingRun == 0);
 }
 
