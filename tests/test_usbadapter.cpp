@@ -76,12 +76,13 @@ struct Bench {
     std::unique_ptr<MainWindow> window;
 };
 
-enum class Plug { None, Blank, Running, BlankRefusing };
+enum class Plug { None, Blank, Running, BlankRefusing, RunningRefusing };
 
 void plug(EmulatedBoard &board, Plug how)
 {
     if (how != Plug::None)
-        board.plug(how == Plug::Running, how != Plug::BlankRefusing);
+        board.plug(how == Plug::Running || how == Plug::RunningRefusing,
+                   how != Plug::BlankRefusing && how != Plug::RunningRefusing);
 }
 
 // Address -> byte over every data byte of an image or of a list of writes.
@@ -167,6 +168,9 @@ void TestUsbAdapter::startsOnTheBoard_data()
                               << "no board 0041:5354 or blank board 0041:8051 on the USB";
     QTest::newRow("blank board without a loader identity")
         << Plug::Blank << std::optional<UsbId>() << QByteArray() << "no board 0041:5354 on the USB";
+    QTest::newRow("running board may not be opened")
+        << Plug::RunningRefusing << loader << QByteArray()
+        << "ATTR{idVendor}==\"0041\", ATTR{idProduct}==\"5354\", TAG+=\"uaccess\"";
     QTest::newRow("blank board may not be opened")
         << Plug::BlankRefusing << loader << QByteArray()
         << "ATTR{idVendor}==\"0041\", ATTR{idProduct}==\"8051\", TAG+=\"uaccess\"";
