@@ -32,24 +32,18 @@ const QString kFirmwareMessage =
 const std::string kShippedFirmware = QZT_SOURCE_DIR "/sst/SSTFW.hex";
 
 // Root opens every file whatever its permissions; this takes that power from
-// the calling thread for a while, so a node without permissions refuses.
-class WithoutFileOverride {
-public:
-    WithoutFileOverride() { set(false); }
-    ~WithoutFileOverride() { set(true); }
-
-private:
-    static void set(bool on)
-    {
-        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
-        __user_cap_data_struct data[2]{};
-        syscall(SYS_capget, &header, data);
-        const uint32_t mask = 1U << CAP_DAC_OVERRIDE | 1U << CAP_DAC_READ_SEARCH;
-        data[0].effective =
-            on ? data[0].effective | (data[0].permitted & mask) : data[0].effective & ~mask;
-        syscall(SYS_capset, &header, data);
-    }
-};
+// the calling thread (`on` false) or gives it back, so a node without
+// permissions refuses.
+void overrideFilePermissions(bool on)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    syscall(SYS_capget, &header, data);
+    const uint32_t mask = 1U << CAP_DAC_OVERRIDE | 1U << CAP_DAC_READ_SEARCH;
+    data[0].effective =
+        on ? data[0].effective | (data[0].permitted & mask) : data[0].effective & ~mask;
+    syscall(SYS_capset, &header, data);
+}
 
 // The program on the USB: the board, the adapter and the main window, torn
 // down in the reverse order so libusb lets go before the testbed goes.
@@ -202,8 +196,10 @@ void TestUsbAdapter::startsOnTheBoard()
     Bench b(loader);
     plug(b.board, plugged);
     if (!reason.isEmpty()) {
-        WithoutFileOverride asAUser;
-        QVERIFY(!b.start(folder));
+        overrideFilePermissions(false);
+        const bool started = b.start(folder);
+        overrideFilePermissions(true);
+        QVERIFY(!started);
         QCOMPARE(b.dialogs.criticals, QStringList{kFirmwareMessage});
         QVERIFY2(QString::fromStdString(b.messages.str()).contains(reason),
                  b.messages.str().c_str());
