@@ -6,6 +6,7 @@
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
 #include "logging/SaveWindow.h"
+#include "sst/Discovery.h"
 #include "sst/SSTStuff.h"
 #include "sst/USBStuff.h"
 
@@ -23,8 +24,6 @@ namespace qzt {
 
 namespace {
 constexpr int kPollIntervalMs = 50;
-constexpr int kFirstProbe = 0x40;
-constexpr int kLastProbe = 0x5F;
 // What a window manager adds around a window: borders and the title bar.
 constexpr QSize kWindowFrameAllowance{16, 48};
 } // namespace
@@ -230,25 +229,16 @@ bool MainWindow::MDIForm_Load()
         return false;
     }
 
-    // Discovery: a GetDIB probe built directly in the buffer for every
-    // address; a chip counts only when it echoes the probed address.
-    auto &buffer = state.USBStuff.SSTBuffer;
-    for (int a = kFirstProbe; a <= kLastProbe; ++a) {
-        buffer[0] = uint8_t(a);
-        buffer[1] = 1;
-        buffer[2] = 16;
-        buffer[3] = kCmdGetDib;
-        // A probe that failed found nothing, whatever the buffer holds.
-        if (SSTTransaction(state, ctx_.usb) < 0 || buffer[16] != a)
-            continue;
-        const uint8_t deviceIdLow = buffer[5];
-        if (deviceIdLow == 0x04) {
+    // Discovery: a later find of the same model overwrites the earlier
+    // address; only a QZT6605 becomes the current SST address.
+    for (const FoundChip &chip : probeBus(state, ctx_.usb)) {
+        if (chip.model == Model::QZT6604) {
             mQZT6604->setEnabled(true);
-            state.Declarations.Address04 = int16_t(a);
-        } else if (deviceIdLow == 0x05 || deviceIdLow == 0x06) {
+            state.Declarations.Address04 = int16_t(chip.address);
+        } else {
             mQZT6605->setEnabled(true);
-            state.Declarations.Address05 = int16_t(a);
-            state.SSTStuff.SSTAddress = uint8_t(a);
+            state.Declarations.Address05 = int16_t(chip.address);
+            state.SSTStuff.SSTAddress = chip.address;
         }
     }
 

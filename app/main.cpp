@@ -48,7 +48,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "qzt6604-5: %s\n", qPrintable(parser.errorText()));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
                                                         QStringLiteral("qzt6604-5"))),
                    stdout);
