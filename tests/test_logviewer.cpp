@@ -37,9 +37,8 @@ QByteArray logOf(int lines)
 QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
     QFile f(dir.filePath(name));
-    f.open(QIODevice::WriteOnly);
-    f.write(bytes);
-    return f.fileName();
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName()
+                                                                          : QString();
 }
 
 } // namespace
@@ -64,8 +63,6 @@ private slots:
         QTest::newRow("menu") << "menu" << good << "";
         QTest::newRow("drop") << "drop" << good << "";
         QTest::newRow("command line") << "open" << good << "";
-        QTest::newRow("another program's file")
-            << "menu" << QByteArray("x,y\r\n1,2\r\n") << "Line 1: This is not a log";
         const auto line = good.left(wrong.indexOf(",\r\n", good.size() / 2)).count('\n') + 1;
         QTest::newRow("wrong field count")
             << "drop" << wrong << QStringLiteral("Line %1: The line has 9 fields where").arg(line);
@@ -102,8 +99,7 @@ private slots:
         }
         QTRY_COMPARE(h.window->mdiArea()->subWindowList().size(), before + 1);
         QVERIFY(h.dialogs.criticals.isEmpty());
-        auto *viewer = h.window->findChild<LogViewWindow *>();
-        QCOMPARE(viewer->windowTitle(), QStringLiteral("night run.sav"));
+        QCOMPARE(h.window->findChild<LogViewWindow *>()->windowTitle(), "night run.sav");
         auto *windows = h.window->findChild<QMenu *>("mWindows");
         emit windows->aboutToShow();
         QVERIFY(windows->actions().last()->text().endsWith("night run.sav"));
