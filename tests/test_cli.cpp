@@ -119,20 +119,37 @@ void TestCli::commands_data()
     QTest::newRow("absent chip") << QStringList{"temps", "0x41"} << 1 << "^$"
                                  << "^qzt6604-5-cli: temps: no chip answers at 0x41\n$";
 
+    bad("no command", {}, "no command given");
     bad("unknown command", {"sacn"}, "unknown command", "sacn");
     bad("unknown option", {"scan", "--jsn"}, "unknown option", "--jsn");
     bad("option twice", {"--adapter", "simulated", "--adapter=simulated", "scan"},
         "--adapter is given more than once", "--adapter=simulated");
     bad("option without its value", {"scan", "--adapter"}, "--adapter needs a value", "--adapter");
     bad("flag with a value", {"--json=yes", "scan"}, "--json takes no value", "--json=yes");
+    bad("bad adapter text", {"--adapter", "usb", "scan"}, "--adapter: .+", "usb");
     bad("missing operand", {"temps"}, "temps: ADDR is missing");
     bad("leftover operand", {"ping", "0x48", "0x4A"}, "ping: unexpected argument", "0x4A");
     bad("not a number", {"temps", "72abc"}, "ADDR is not a number", "72abc");
-    bad("address out of range", {"temps", "-1"}, "ADDR must be from 0x0 to 0xFF", "-1");
+    bad("address above 0xFF", {"temps", "0x100"}, "ADDR must be from 0x0 to 0xFF", "0x100");
+    bad("negative address", {"temps", "-1"}, "ADDR must be from 0x0 to 0xFF", "-1");
+    // The console's readers check offsets and data bytes; one refusal each
+    // shows it reaches the command line.
+    bad("offset beyond 32 bits", {"offset", "0x48", "1e10"},
+        "VALUE: The external offset must be from -256 to 1023.", "1e10");
+    bad("read length above 62", {"request", "0x48", "1", "63", "F7"},
+        "READ_LEN must be from 0 to 62", "63");
+    bad("byte that is not hex", {"request", "0x48", "1", "1", "G1"},
+        "Data To Send: \"G1\" is not a hexadecimal byte.");
     bad("log without --out", {"log", "--model", "04"}, "log needs --out FILE");
+    bad("log model 06", {"log", "--model", "06", "--out", "x"}, "--model must be 04 or 05", "06");
+    bad("duration without unit", {"log", "--model=04", "--out=x", "--duration=90"},
+        "--duration must be a whole number with h, m or s, as 8h, 30m or 90s", "90");
     bad("voltage channel of a QZT6604", {"log", "--model=04", "--out=x", "--channels=vcc"},
         "--channels: the QZT6604 has no channel 'vcc' \\(it has internal, external, offset\\)",
         "vcc");
+    bad("channel twice", {"log", "--model=05", "--out=x", "--channels=5v,5V"},
+        "--channels names '5V' twice", "5v,5V");
+    bad("every 0", {"log", "--model=05", "--out=x", "--every=0"}, "--every must be 1 or more", "0");
     bad("log option on another command", {"temps", "0x48", "--every=2"},
         "--every belongs to log only", "--every");
 }
@@ -160,9 +177,13 @@ void TestCli::json_data()
                                          "model",     "silicon_revision", "vendor_id",
                                          "version"}
                           << QList<int>{0x48, 0x4A};
+    QTest::newRow("temps") << QStringList{"temps", "0x48"}
+                           << QStringList{"address", "external", "internal"} << QList<int>{0x48};
     QTest::newRow("volts") << QStringList{"volts", "0x4A"}
                            << QStringList{"12v", "2.5v", "5v", "address", "vcc", "vccp"}
                            << QList<int>{0x4A};
+    QTest::newRow("request") << QStringList{"request", "0x48", "1", "4", "0"}
+                             << QStringList{"address", "bytes"} << QList<int>{0x48};
 }
 
 // Every line of --json parses as an object with the keys of the text form;
@@ -185,7 +206,9 @@ void TestCli::json()
         QCOMPARE(o.keys(), keys);
         QCOMPARE(o.value("address").toInt(), addresses[i]);
         for (const QString &k : keys)
-            QVERIFY2(k == "model" || o.value(k).isDouble(), qPrintable(k));
+            QVERIFY2(k == "model" || k == "bytes" || o.value(k).isDouble(), qPrintable(k));
+        if (keys.contains("internal")) // the simulated chip reads about 30 °C
+            QVERIFY(o.value("internal").toDouble() > 0 && o.value("internal").toDouble() < 60);
     }
 }
 
