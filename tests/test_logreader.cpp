@@ -68,6 +68,7 @@ private slots:
         QTest::newRow("6604 external and offset") << Model::QZT6604 << 0x06u << 3u;
         QTest::newRow("6605 defaults") << Model::QZT6605 << 0xFBu << 3u;
         QTest::newRow("6605 none") << Model::QZT6605 << 0u << 1u;
+        QTest::newRow("6605 voltages only") << Model::QZT6605 << 0xF8u << 2u;
         QTest::newRow("6605 internal and Vccp") << Model::QZT6605 << 0x81u << 2u;
     }
     // Through a mapped file, as the program reads.
@@ -145,6 +146,8 @@ private slots:
             << QByteArray("a,b,c\r\n1,2,3\r\n") << -1 << 1 << "not a log";
         QTest::newRow("no date line")
             << QByteArray(log).replace("Date:", "Day:") << -1 << 2 << "line 2";
+        QTest::newRow("unknown voltage")
+            << QByteArray(log).replace("Vcc,", "Vdd,") << -1 << 3 << "column names";
         QTest::newRow("6604 names on a 6605 log")
             << QByteArray(log).replace("QZT6605", "QZT6604") << -1 << 3 << "column names";
         const QByteArray log04 = logOf(Model::QZT6604, 0, 1);
