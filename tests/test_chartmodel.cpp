@@ -213,11 +213,13 @@ void TestChartModel::fitting_data()
     row("high touches the top", {26.0f, 41.6f}, 15, 42, 26, 42, Stays, 52);
     row("bottom exactly 20 below", {35.4f, 41.6f}, 15, 52, 35, 42, Stays, Stays);
     row("bottom 21 below", {35.6f, 41.6f}, 15, 52, 36, 42, 26, Stays);
+    row("low on the bottom", {30.0f, 35.0f}, 30, 45, 30, 35, 20, Stays);
     row("top exactly 20 above", {30.0f, 35.0f}, 20, 55, 30, 35, Stays, Stays);
     row("top 21 above", {30.0f, 35.0f}, 20, 56, 30, 35, Stays, 45);
     row("halves to even", {24.5f, 25.5f}, -300, 300, 24, 26, 14, 36);
     row("minus a half is zero", {-0.5f, 3.0f}, -300, 300, 0, 3, -10, 13);
     row("saturates", {-32765.0f, 32765.0f}, 0, 0, -32765, 32765, -32768, 32767);
+    row("bottom exactly 8 below", {15, 7, 7, 7, 7}, -1, 16, 7, 15, Stays, Stays);
     row("bottom 9 below", {15, 8, 8, 8, 8}, -1, 16, 8, 15, 4, Stays);
     row("top 9 above", {7, 1, 1, 1, 1}, -1, 16, 1, 7, Stays, 11);
     row("volt halves to even", {2.5f, 3.5f, 0.5f, 1.5f, 2.5f}, -1, 16, 0, 4, Stays, 8);

@@ -99,9 +99,10 @@ private slots:
         row("cmdGetOffset", "", {3, 0xC0, 0xFF}, {0x4A, 1, 2, 0xE0}, "-1");
         // -1: refused as out of range, -2: as holding no number.
         static const struct { const char *text; int low, high; } offsets[] = {
-            {"2.5", 0x80, 0x00}, {"", -2, 0}, {"abc", -2, 0}, {"&h10", 0x00, 0x04},
+            {"2.5", 0x80, 0x00}, {"", -2, 0}, {"abc", -2, 0}, {"-", -2, 0}, {"&hZ", -2, 0},
+            {".5", 0x00, 0x00}, {"&h10", 0x00, 0x04},
             {"-1", 0xC0, 0x3F}, {"-256", 0x00, 0x00}, {"1023", 0xC0, 0xFF}, {"1024", -1, 0},
-            {"-257", -1, 0}};
+            {"-257", -1, 0}, {"2147483648", -1, 0}};
         for (const auto &[text, low, high] : offsets)
             row("cmdSetOffset", text, {}, low < 0 ? Bytes{} : Bytes{0x4A, 3, 0, 0xE0, low, high},
                 low == -1 ? "The external offset must be from -256 to 1023."

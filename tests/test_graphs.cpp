@@ -234,6 +234,8 @@ void TestGraphs::savedImages_data()
     QTest::addColumn<QString>("saved"); // the file written, "" when it cannot be
     QTest::newRow("jpg") << "g.JPG"
                          << "g.JPG";
+    QTest::newRow("no suffix") << "g"
+                               << "g.png";
     QTest::newRow("not an image suffix") << "graph.txt"
                                          << "graph.txt.png";
     QTest::newRow("missing folder") << "none/g.png"

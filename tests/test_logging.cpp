@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+
 using namespace qzt;
 using namespace qzt::test;
 
@@ -257,25 +260,40 @@ private slots:
         QVERIFY(h.close(w, Road::CloseBox) && h.dialogs.questions.isEmpty()); // nothing to ask
     }
 
-    // The file removed or replaced while writing: a message, and nothing
-    // writes into a stranger's file.
+    // A write failing mid-line (a file size limit fills the "disk"), or the
+    // file removed or replaced: a message, the whole lines written before
+    // stay, and nothing writes into a stranger's file.
     void failureWhileWritingStopsWithAMessage()
     {
-        for (const bool replaced : {false, true}) {
+        enum How { Full, Removed, Replaced };
+        for (How how : {Full, Removed, Replaced}) {
             Logging h;
             const QString path = h.dir.filePath("w.sav");
             SaveWindow *w = h.open(Model::QZT6604);
             h.clickSave(w, path);
             h.ticks(2);
-            QVERIFY(QFile::remove(path) && (!replaced || QFile(path).open(QIODevice::WriteOnly)));
-            h.ticks(2);
-            QCOMPARE(
-                h.dialogs.criticals,
-                QStringList{"Writing to " + path +
-                            " failed: the file was removed or replaced. Logging has stopped."});
+            QString why = "the file was removed or replaced";
+            if (how == Full) {
+                rlimit saved{};
+                QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+                const auto previous = std::signal(SIGXFSZ, SIG_IGN); // fail, do not die
+                const rlimit low{rlim_t(QFile(path).size() + 22), saved.rlim_max}; // 1.5 lines
+                QVERIFY(setrlimit(RLIMIT_FSIZE, &low) == 0);
+                h.ticks(3);
+                setrlimit(RLIMIT_FSIZE, &saved);
+                std::signal(SIGXFSZ, previous);
+                why = qt_error_string(EFBIG);
+            } else {
+                QVERIFY(QFile::remove(path) &&
+                        (how == Removed || QFile(path).open(QIODevice::WriteOnly)));
+                h.ticks(2);
+            }
+            QCOMPARE(h.dialogs.criticals, QStringList{"Writing to " + path + " failed: " + why +
+                                                      ". Logging has stopped."});
             QVERIFY(h.caption(w) == "Save To File" && h.flag(Model::QZT6604) == kTrue);
-            QCOMPARE(QFile::exists(path), replaced);
-            QCOMPARE(lines(path), QList<QByteArray>());
+            QCOMPARE(QFile::exists(path), how != Removed);
+            QCOMPARE(lines(path).mid(how == Full ? 3 : 0),
+                     QList<QByteArray>(how == Full ? 3 : 0, pinnedLine(Model::QZT6604)));
         }
     }
 };

@@ -83,6 +83,8 @@ private slots:
                                       << QStringList{title + "NoIcon No|Yes No Sure?"} << "Yes";
         QTest::newRow("question No") << "question" << QStringList{"No"}
                                      << QStringList{title + "NoIcon No|Yes No Sure?"} << "No";
+        QTest::newRow("new file") << "file" << QStringList{"new.sav"} << QStringList{file}
+                                  << "DIR/new.sav";
         QTest::newRow("cancelled") << "file" << QStringList{"cancel"} << QStringList{file} << "";
         QTest::newRow("empty file needs no question")
             << "file" << QStringList{"empty.sav"} << QStringList{file} << "DIR/empty.sav";
