@@ -5,16 +5,21 @@
 #include "console/SettingsWindow.h"
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
+#include "logging/LogViewWindow.h"
 #include "logging/SaveWindow.h"
+#include "sst/Discovery.h"
 #include "sst/SSTStuff.h"
 #include "sst/USBStuff.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QScreen>
 #include <QStatusBar>
 #include <algorithm>
@@ -23,8 +28,6 @@ namespace qzt {
 
 namespace {
 constexpr int kPollIntervalMs = 50;
-constexpr int kFirstProbe = 0x40;
-constexpr int kLastProbe = 0x5F;
 // What a window manager adds around a window: borders and the title bar.
 constexpr QSize kWindowFrameAllowance{16, 48};
 } // namespace
@@ -43,6 +46,7 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     mdiArea_->setActivationOrder(QMdiArea::ActivationHistoryOrder);
     setCentralWidget(mdiArea_);
     buildMenus();
+    setAcceptDrops(true);
     lblAdapterStatus = new AdapterStatusLabel(this);
     statusBar()->addWidget(lblAdapterStatus, 1);
     lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
@@ -149,6 +153,10 @@ void MainWindow::buildMenus()
     connect(mWindows, &QMenu::aboutToShow, this, &MainWindow::fillWindowMenu);
     fillWindowMenu();
 
+    QAction *openLog = bar->addAction(QStringLiteral("&Open Log..."));
+    openLog->setObjectName(QStringLiteral("mOpenLog"));
+    connect(openLog, &QAction::triggered, this, &MainWindow::mOpenLog_Click);
+
     QAction *about = bar->addAction(QStringLiteral("&About..."));
     about->setObjectName(QStringLiteral("mAbout"));
     connect(about, &QAction::triggered, this, &MainWindow::mAbout_Click);
@@ -230,25 +238,16 @@ bool MainWindow::MDIForm_Load()
         return false;
     }
 
-    // Discovery: a GetDIB probe built directly in the buffer for every
-    // address; a chip counts only when it echoes the probed address.
-    auto &buffer = state.USBStuff.SSTBuffer;
-    for (int a = kFirstProbe; a <= kLastProbe; ++a) {
-        buffer[0] = uint8_t(a);
-        buffer[1] = 1;
-        buffer[2] = 16;
-        buffer[3] = kCmdGetDib;
-        // A probe that failed found nothing, whatever the buffer holds.
-        if (SSTTransaction(state, ctx_.usb) < 0 || buffer[16] != a)
-            continue;
-        const uint8_t deviceIdLow = buffer[5];
-        if (deviceIdLow == 0x04) {
+    // Discovery: a later find of the same model overwrites the earlier
+    // address; only a QZT6605 becomes the current SST address.
+    for (const FoundChip &chip : probeBus(state, ctx_.usb)) {
+        if (chip.model == Model::QZT6604) {
             mQZT6604->setEnabled(true);
-            state.Declarations.Address04 = int16_t(a);
-        } else if (deviceIdLow == 0x05 || deviceIdLow == 0x06) {
+            state.Declarations.Address04 = int16_t(chip.address);
+        } else {
             mQZT6605->setEnabled(true);
-            state.Declarations.Address05 = int16_t(a);
-            state.SSTStuff.SSTAddress = uint8_t(a);
+            state.Declarations.Address05 = int16_t(chip.address);
+            state.SSTStuff.SSTAddress = chip.address;
         }
     }
 
@@ -352,6 +351,53 @@ void MainWindow::mAbout_Click()
     frmAbout_->placeIn(sub, frameGeometry().size());
     mdiArea_->setActiveSubWindow(sub);
     frmAbout_->setFocus();
+}
+
+void MainWindow::mOpenLog_Click()
+{
+    const QString path = ctx_.dialogs.chooseLogFile(this, ctx_.appFolder,
+                                                    QStringLiteral("Text Files (*.sav)|*.sav"));
+    if (!path.isEmpty())
+        openLog(path);
+}
+
+void MainWindow::openLog(const QString &path)
+{
+    // Read off this thread; the window comes when the file is read.
+    new LogOpener(path, ctx_.dialogs, this, [this](LogViewWindow *window) {
+        if (window)
+            addChild(window, QSize(14400, 8640));
+    });
+}
+
+namespace {
+
+// The local .sav files among dropped URLs.
+QStringList droppedLogs(const QMimeData *mime)
+{
+    QStringList paths;
+    for (const QUrl &url : mime->urls())
+        if (url.isLocalFile() &&
+            url.toLocalFile().endsWith(QLatin1String(".sav"), Qt::CaseInsensitive))
+            paths << url.toLocalFile();
+    return paths;
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!droppedLogs(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = droppedLogs(event->mimeData());
+    for (const QString &path : paths)
+        openLog(path);
+    if (!paths.isEmpty())
+        event->acceptProposedAction();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

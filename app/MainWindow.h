@@ -56,9 +56,19 @@ public slots:
     void mSet05_Click();
     void mSave05_Click();
     void mAbout_Click();
+    // Asks for a log file and opens it in a viewer window.
+    void mOpenLog_Click();
+
+public:
+    // Opens the log at `path` in a new viewer window once it is read; a
+    // file that is not a readable log gets a message instead.
+    void openLog(const QString &path);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // A log file (.sav) dropped on the frame opens in a viewer.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void buildMenus();

@@ -22,6 +22,9 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     qzt::addAdapterOption(parser);
+    parser.addPositionalArgument(QStringLiteral("log"),
+                                 QStringLiteral("A log file (.sav) to open after start-up."),
+                                 QStringLiteral("[log]"));
     // The command line is read before the application exists, so that
     // --help, --version and a usage error need no display. Bad option text
     // is a usage error: status 2, no window.
@@ -48,7 +51,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "qzt6604-5: %s\n", qPrintable(parser.errorText()));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
                                                         QStringLiteral("qzt6604-5"))),
                    stdout);
@@ -62,9 +65,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "qzt6604-5: --adapter: %s\n", qPrintable(error));
         return 2;
     }
-    if (!parser.positionalArguments().isEmpty()) {
+    if (parser.positionalArguments().size() > 1) {
         std::fprintf(stderr, "qzt6604-5: unexpected argument '%s'\n",
-                     qPrintable(parser.positionalArguments().first()));
+                     qPrintable(parser.positionalArguments().at(1)));
         return 2;
     }
     QApplication app(argc, argv);
@@ -90,5 +93,7 @@ int main(int argc, char *argv[])
     if (!window.MDIForm_Load())
         return 1;
     window.show();
+    if (!parser.positionalArguments().isEmpty())
+        window.openLog(parser.positionalArguments().constFirst());
     return app.exec();
 }

@@ -135,7 +135,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_usb: umockdev's preload is not active\n");
         return 1;
     }
-    board.plugBlank();
+    board.plug(false);
     {
         LibusbAdapter usb(kRunning, kLoader);
         run("libusb + emulated board", usb, n);

@@ -1,6 +1,7 @@
 // Reading what the user typed into a device console, apart from the widgets:
 // the free request of the "General SST IO" group and the external offset.
-// Windows layer: uses sst/ and common/ only.
+// No widgets: uses sst/ and common/ only, so the command-line companion
+// reads its arguments with the same rules.
 #pragma once
 
 #include <QString>

@@ -170,7 +170,7 @@ TimeView::TimeView(int columns, int64_t spanMs)
 void TimeView::setMsPerColumn(int64_t ms)
 {
     const int64_t lowest = (kMinSpanMs + columns_ - 1) / columns_;
-    const int64_t highest = (kMaxSpanMs + columns_ - 1) / columns_;
+    const int64_t highest = (maxSpan_ + columns_ - 1) / columns_;
     msPerColumn_ =
         std::clamp<int64_t>(ms, std::max<int64_t>(lowest, 1), std::max<int64_t>(highest, 1));
     end_ = floorDiv(end_, msPerColumn_) * msPerColumn_;
@@ -179,14 +179,14 @@ void TimeView::setMsPerColumn(int64_t ms)
 void TimeView::setColumns(int columns)
 {
     columns_ = std::max(columns, 1);
-    spanWanted_ = std::clamp(spanWanted_, kMinSpanMs, kMaxSpanMs);
+    spanWanted_ = std::clamp(spanWanted_, kMinSpanMs, maxSpan_);
     setMsPerColumn(std::llround(double(spanWanted_) / columns_));
 }
 
 void TimeView::setSpan(int64_t spanMs, int64_t nowMs)
 {
     const int64_t end = rightEdge(nowMs);
-    spanWanted_ = std::clamp(spanMs, kMinSpanMs, kMaxSpanMs);
+    spanWanted_ = std::clamp(spanMs, kMinSpanMs, maxSpan_);
     end_ = end;
     setMsPerColumn(std::llround(double(spanWanted_) / columns_));
 }
@@ -205,14 +205,14 @@ void TimeView::zoom(double factor, double anchorColumn, int64_t nowMs)
         live_ ? double(columns_) : std::clamp(anchorColumn, 0.0, double(columns_));
     const double anchorTime = double(leftEdge(nowMs)) + anchor * double(oldPerColumn);
     spanWanted_ =
-        std::clamp<int64_t>(std::llround(double(spanMs()) * factor), kMinSpanMs, kMaxSpanMs);
+        std::clamp<int64_t>(std::llround(double(spanMs()) * factor), kMinSpanMs, maxSpan_);
     setMsPerColumn(std::llround(double(spanWanted_) / columns_));
     if (live_)
         return;
     const double end = anchorTime + (double(columns_) - anchor) * double(msPerColumn_);
     end_ = std::llround(end / double(msPerColumn_)) * msPerColumn_;
     const int64_t liveEnd = (floorDiv(nowMs, msPerColumn_) + 1) * msPerColumn_;
-    if (end_ >= liveEnd)
+    if (end_ >= liveEnd && follows_)
         live_ = true;
 }
 
@@ -223,12 +223,34 @@ void TimeView::pan(double columns, int64_t nowMs, int64_t oldestMs)
     // The window starts no earlier than the column of the oldest sample.
     const int64_t earliest = floorDiv(oldestMs, msPerColumn_) * msPerColumn_ + spanMs();
     end = std::max(end, earliest);
-    if (end >= liveEnd) {
+    if (end >= liveEnd && !follows_)
+        end = liveEnd;
+    if (end >= liveEnd && follows_) {
         live_ = true;
         return;
     }
     live_ = false;
     end_ = end;
+}
+
+void TimeView::setRecorded(int64_t maxSpanMs)
+{
+    follows_ = false;
+    maxSpan_ = std::max(maxSpanMs, kMinSpanMs);
+}
+
+void TimeView::showRange(int64_t fromMs, int64_t toMs)
+{
+    live_ = false;
+    spanWanted_ = std::clamp(toMs - fromMs, kMinSpanMs, maxSpan_);
+    // Columns start at multiples of their width, so the window may have to
+    // begin up to a column early; widen the columns until it still reaches
+    // toMs.
+    setMsPerColumn((spanWanted_ + columns_ - 1) / columns_);
+    while (floorDiv(fromMs, msPerColumn_) * msPerColumn_ + spanMs() < fromMs + spanWanted_ &&
+           msPerColumn_ < (maxSpan_ + columns_ - 1) / columns_)
+        setMsPerColumn(msPerColumn_ + 1);
+    end_ = floorDiv(fromMs, msPerColumn_) * msPerColumn_ + spanMs();
 }
 
 } // namespace qzt::chart

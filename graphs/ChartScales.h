@@ -106,6 +106,13 @@ public:
     void pan(double columns, int64_t nowMs, int64_t oldestMs);
     void goLive() { live_ = true; }
 
+    // For a finished record rather than a live feed: spans up to maxSpanMs,
+    // and the window never follows the present, so zooming keeps the time
+    // under the cursor even at the record's end.
+    void setRecorded(int64_t maxSpanMs);
+    // Shows [fromMs, toMs) as nearly as whole columns allow.
+    void showRange(int64_t fromMs, int64_t toMs);
+
 private:
     void setMsPerColumn(int64_t ms);
 
@@ -113,6 +120,8 @@ private:
     int64_t msPerColumn_;
     int64_t spanWanted_;
     bool live_ = true;
+    bool follows_ = true; // reaching the present makes the window live
+    int64_t maxSpan_ = kMaxSpanMs;
     int64_t end_ = 0; // right edge while not live
 };
 

@@ -71,13 +71,14 @@ QString valueLabel(double v, double step)
 
 StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
                        std::size_t historyCapacity)
-    : QWidget(parent), clock_(std::move(clock)), traceNames_(setup.traceNames), unit_(setup.unit),
-      lower_(setup.lowerBound), upper_(setup.upperBound), font_(chartFont(kNormalPointSize)),
-      titleFont_(titleFont()), metrics_(font_), titleMetrics_(titleFont_)
+    : QWidget(parent), clock_(std::move(clock)), history_(setup.traces.size(), historyCapacity),
+      traceNames_(setup.traceNames), unit_(setup.unit), lower_(setup.lowerBound),
+      upper_(setup.upperBound), font_(chartFont(kNormalPointSize)), titleFont_(titleFont()),
+      metrics_(font_), titleMetrics_(titleFont_)
 {
     traces_.reserve(setup.traces.size());
     for (const QColor &c : setup.traces)
-        traces_.push_back({c, SampleRing(historyCapacity), {}});
+        traces_.push_back({c});
     for (const CaptionSetup &c : setup.captions) {
         QStaticText layout(c.text);
         layout.setTextFormat(Qt::PlainText);
@@ -115,7 +116,19 @@ void StripChart::appendSample(int trace, double value)
 {
     if (trace < 0 || trace >= traceCount())
         return;
-    traces_[std::size_t(trace)].history.append(now(), float(value));
+    history_.append(trace, now(), float(value));
+    update();
+}
+
+void StripChart::showRecord(ChartSource *source, int64_t fromMs, int64_t toMs)
+{
+    source_ = source ? source : &history_;
+    recordStart_ = fromMs;
+    recordEnd_ = toMs;
+    layout();
+    view_.setRecorded(toMs - fromMs + (toMs - fromMs) / 8 + TimeView::kMinSpanMs);
+    view_.showRange(fromMs, toMs);
+    wholeRecord_ = true;
     update();
 }
 
@@ -123,7 +136,7 @@ void StripChart::appendGap(int trace)
 {
     if (trace < 0 || trace >= traceCount())
         return;
-    traces_[std::size_t(trace)].history.appendGap();
+    history_.appendGap(trace);
     update();
 }
 
@@ -189,6 +202,8 @@ void StripChart::layout() const
     const int bottom = std::max(top + 20, h - int(std::ceil(metrics_.height())) - 10);
     plot_ = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
     view_.setColumns(plot_.width());
+    if (wholeRecord_)
+        view_.showRange(recordStart_, recordEnd_);
 }
 
 QRect StripChart::plotRect() const
@@ -199,15 +214,15 @@ QRect StripChart::plotRect() const
 
 int64_t StripChart::oldestSample() const
 {
-    int64_t oldest = now();
-    for (const Trace &t : traces_)
-        if (!t.history.empty())
-            oldest = std::min(oldest, t.history.timeAt(0));
-    return oldest;
+    return std::min(now(), source_->oldest().value_or(now()));
 }
 
 void StripChart::goLive()
 {
+    if (isRecord()) {
+        showAllHistory();
+        return;
+    }
     view_.goLive();
     update();
 }
@@ -215,6 +230,12 @@ void StripChart::goLive()
 void StripChart::showLast(int64_t spanMs)
 {
     layout();
+    if (isRecord()) {
+        wholeRecord_ = false;
+        view_.showRange(now() - spanMs, now());
+        update();
+        return;
+    }
     view_.goLive();
     view_.setSpan(spanMs, now());
     update();
@@ -223,12 +244,19 @@ void StripChart::showLast(int64_t spanMs)
 void StripChart::showAllHistory()
 {
     layout();
+    if (isRecord()) {
+        view_.showRange(recordStart_, recordEnd_);
+        wholeRecord_ = true;
+        update();
+        return;
+    }
     showLast(now() - oldestSample() + view_.msPerColumn());
 }
 
 void StripChart::panBy(int pixels)
 {
     layout();
+    wholeRecord_ = false;
     view_.pan(pixels, now(), oldestSample());
     update();
 }
@@ -236,6 +264,7 @@ void StripChart::panBy(int pixels)
 void StripChart::zoomBy(double factor, int plotX)
 {
     layout();
+    wholeRecord_ = false;
     view_.zoom(factor, plotX, now());
     update();
 }
@@ -299,7 +328,7 @@ void StripChart::paintEvent(QPaintEvent *)
     paintAxisLabels(p, values, times);
     paintCaptions(p);
 
-    if (!view_.live()) {
+    if (!view_.live() && !isRecord()) {
         p.setFont(font_);
         const QString note = tr("History view: double-click for live");
         const QRectF box(plot_.left() + 4, plot_.top() + 4, metrics_.horizontalAdvance(note) + 8,
@@ -310,6 +339,12 @@ void StripChart::paintEvent(QPaintEvent *)
     }
     if (hoverX_)
         paintReadout(p, *hoverX_);
+
+    const std::pair<int64_t, int64_t> shown{left, left + view_.spanMs()};
+    if (shown != shown_) {
+        shown_ = shown;
+        emit viewChanged(shown.first, shown.second);
+    }
 }
 
 void StripChart::paintPlot(int64_t left, const ValueTicks &values,
@@ -340,12 +375,11 @@ void StripChart::paintPlot(int64_t left, const ValueTicks &values,
     const int64_t perColumn = view_.msPerColumn();
     const int64_t right = left + count * perColumn;
     spans_.resize(std::size_t(count));
-    for (Trace &trace : traces_) {
-        const SampleRing &ring = trace.history;
-        if (ring.empty())
+    for (int i = 0; i < traceCount(); ++i) {
+        if (!isRecord() && history_.ring(i).empty())
             continue;
         const std::span<const Column> columns =
-            trace.columns.columns(ring, perColumn, left / perColumn, std::size_t(count));
+            source_->columns(i, perColumn, left / perColumn, std::size_t(count));
         // The line runs in from the sample before the window and out to the
         // one after it.
         const auto columnOf = [&](int64_t t) {
@@ -353,19 +387,13 @@ void StripChart::paintPlot(int64_t left, const ValueTicks &values,
         };
         std::optional<Vertex> entry;
         std::optional<Vertex> exit;
-        const std::size_t firstInside = ring.lowerBound(left);
-        if (firstInside > 0) {
-            const Sample s = ring.at(firstInside - 1);
-            entry = Vertex{columnOf(s.timeMs), s.value};
-        }
-        const std::size_t firstAfter = ring.lowerBound(right, firstInside);
-        if (firstAfter < ring.size() && !ring.gapBefore(firstAfter)) {
-            const Sample s = ring.at(firstAfter);
-            exit = Vertex{columnOf(s.timeMs), s.value};
-        }
+        if (const std::optional<Sample> s = source_->entry(i, left))
+            entry = Vertex{columnOf(s->timeMs), s->value};
+        if (const std::optional<Sample> s = source_->exit(i, right))
+            exit = Vertex{columnOf(s->timeMs), s->value};
         rasterizeTrace(columns, map, entry, exit, h, spans_);
 
-        const QRgb colour = trace.colour.rgb();
+        const QRgb colour = traces_[std::size_t(i)].colour.rgb();
         for (int x = 0; x < std::min(count, w); ++x) {
             const Span &s = spans_[std::size_t(x)];
             for (int y = s.top; y <= s.bottom; ++y)
@@ -456,11 +484,13 @@ QStringList StripChart::readoutAt(int x) const
     const QString timeFormat = loc.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
     QStringList lines{loc.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
                       loc.toString(moment.time(), timeFormat)};
+    if (const QString note = source_->readoutNote(at); !note.isEmpty())
+        lines[0] += QStringLiteral("  ") + note;
     // The sample nearest to the cursor's time, if one lies within a column
     // or a second of it; inside a gap, only one in the cursor's own column.
     const int64_t reach = std::max<int64_t>(perColumn, 1000);
     for (std::size_t n = 0; n < traces_.size(); ++n) {
-        const std::optional<Sample> best = traces_[n].history.nearest(at, reach, perColumn / 2);
+        const std::optional<Sample> best = source_->nearest(int(n), at, reach, perColumn / 2);
         if (n < traceNames_.size()) {
             const QString label = traceNames_[n] + QStringLiteral(": ");
             lines << (best ? legendText(label, best->value, unit_) : label + QStringLiteral("-"));
@@ -558,7 +588,9 @@ QMenu *StripChart::createContextMenu(QWidget *parent)
         connect(a, &QAction::triggered, this, slot);
         return a;
     };
-    add("actLive", tr("Back to live view"), [this] { goLive(); })->setEnabled(!isLive());
+    QAction *live = add("actLive", tr("Back to live view"), [this] { goLive(); });
+    live->setEnabled(!isLive());
+    live->setVisible(!isRecord());
     add("actLastMinutes", tr("Show last 5 minutes"), [this] { showLast(kShortSpanMs); });
     add("actAllHistory", tr("Show all history"), [this] { showAllHistory(); });
     menu->addSeparator();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "graphs/ChartScales.h"
+#include "graphs/ChartSource.h"
 #include "graphs/SampleRing.h"
 #include "graphs/TraceRaster.h"
 
@@ -85,13 +86,18 @@ public:
     void setLowerBound(int16_t value);
     void setUpperBound(int16_t value);
 
+    // Draws a finished record from `source` instead of the chart's own
+    // history, which appendSample() no longer reaches: the whole of
+    // [fromMs, toMs) in view, spans up to its length, and a window that
+    // stays where the user moves it. The source must outlive the chart's
+    // use of it; the clock should give toMs.
+    void showRecord(chart::ChartSource *source, int64_t fromMs, int64_t toMs);
+    bool isRecord() const { return source_ != &history_; }
+
     // Settings and contents.
     int traceCount() const { return int(traces_.size()); }
     QColor traceColour(int trace) const { return traces_.at(std::size_t(trace)).colour; }
-    const chart::SampleRing &history(int trace) const
-    {
-        return traces_.at(std::size_t(trace)).history;
-    }
+    const chart::SampleRing &history(int trace) const { return history_.ring(trace); }
     int captionCount() const { return int(captions_.size()); }
     int selectedCaption() const { return selected_; }
     QString captionText(int index) const { return captions_.at(std::size_t(index)).text; }
@@ -148,6 +154,11 @@ public:
     int captionsWidth() const { return captionsWidth_; }
     QSize sizeHint() const override { return {std::max(600, captionsWidth_), 420}; }
 
+signals:
+    // The visible window moved or changed its span: [fromMs, toMs). Sent
+    // when a paint shows a window other than the last one.
+    void viewChanged(int64_t fromMs, int64_t toMs);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -161,8 +172,6 @@ protected:
 private:
     struct Trace {
         QColor colour;
-        chart::SampleRing history;
-        chart::ColumnCache columns;
     };
     struct Caption {
         QString text;
@@ -201,6 +210,13 @@ private:
 
     Clock clock_;
     std::vector<Trace> traces_;
+    chart::RingSource history_;
+    chart::ChartSource *source_ = &history_;
+    std::pair<int64_t, int64_t> shown_{0, 0}; // the window of the last paint
+    bool wholeRecord_ = false;                // keeps the whole record in view on resizing
+    int64_t recordStart_ = 0;
+    int64_t recordEnd_ = 0;
+
     std::vector<QString> traceNames_;
     QString unit_;
     std::vector<Caption> captions_;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the Debian package, checks its file list and dependencies, unpacks
-# it and starts the installed program on a virtual display through its
-# /usr/bin link: the main window must appear (the firmware image was found),
-# and without the image the firmware message must appear instead.
+# Builds the Debian package, checks its file list and dependencies, runs
+# lintian on it (any error or warning fails), validates its AppStream
+# metadata and its manual pages, unpacks it and starts the installed programs
+# through their /usr/bin links: the companion must find the chips, the main
+# window must appear on a virtual display (the firmware image was found), and
+# without the image the firmware message must appear instead.
 # Usage: check_package.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -21,8 +23,12 @@ deb=$(ls "$work"/out/*.deb)
 echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
+metainfo=./usr/share/metainfo/com.example.qzt_sensors.qzt6604_5.metainfo.xml
 for want in ./usr/bin/qzt6604-5 ./usr/lib/qzt6604-5/qzt6604-5 ./usr/lib/qzt6604-5/SSTFW.hex \
-            ./usr/share/applications/qzt6604-5.desktop \
+            ./usr/bin/qzt6604-5-cli ./usr/lib/qzt6604-5/qzt6604-5-cli \
+            ./usr/share/doc/qzt6604-5/copyright ./usr/share/doc/qzt6604-5/changelog.gz \
+            ./usr/share/man/man1/qzt6604-5.1.gz ./usr/share/man/man1/qzt6604-5-cli.1.gz \
+            "$metainfo" ./usr/share/applications/qzt6604-5.desktop \
             ./usr/share/icons/hicolor/scalable/apps/qzt6604-5.svg \
             ./usr/share/icons/hicolor/48x48/apps/qzt6604-5.png; do
   grep -qx -- "$want" <<<"$files" || { echo "missing from package: $want"; exit 1; }
@@ -34,8 +40,34 @@ for lib in libqt6widgets6 libqt6gui6 libqt6core6; do
   grep -q "$lib" <<<"$depends" || { echo "missing dependency $lib"; exit 1; }
 done
 
+# lintian: no error and no warning; tags accepted on purpose live in the
+# package's override file, each with its reason.
+lintian_out=$(lintian "$deb" 2>&1 | grep -v 'running with root privileges' || true)
+echo "lintian: ${lintian_out:-clean}"
+if grep -qE '^[EW]:' <<<"$lintian_out"; then echo "lintian reports errors or warnings"; exit 1; fi
+
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
+appstreamcli validate --no-net "$root/$metainfo" || { echo "metainfo does not validate"; exit 1; }
+launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$root/$metainfo")
+[ -f "$root/usr/share/applications/$launchable" ] || { echo "metainfo names $launchable"; exit 1; }
+version=$(dpkg-deb -f "$deb" Version)
+zcat "$root/usr/share/doc/qzt6604-5/changelog.gz" >"$work/changelog"
+for what in "changelog:$(dpkg-parsechangelog -l "$work/changelog" -S Version)" \
+            "metainfo release:$(sed -n 's:.*<release version="\([^"]*\)".*:\1:p' "$root/$metainfo" | head -1)"; do
+  [ "${what#*:}" = "$version" ] || { echo "${what%%:*} names ${what#*:}, the package is $version"; exit 1; }
+done
+for page in qzt6604-5 qzt6604-5-cli; do
+  text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/$page.1.gz" 2>&1)
+  for want in "^NAME" "^EXIT STATUS" "^FILES" "^ADAPTER BOARD" "--adapter" "--help" "--version" \
+              "SSTFW.hex" "Date:" "TAG\+=\"uaccess\""; do
+    grep -qE -- "$want" <<<"$text" || { echo "manual page $page lacks $want"; exit 1; }
+  done
+done
+
+# The companion, started through its link, finds its firmware and the chips.
+scan=$("$root/usr/bin/qzt6604-5-cli" scan)
+[ "$(wc -l <<<"$scan")" -eq 2 ] || { echo "companion scan: $scan"; exit 1; }
 exec_line=$(grep '^Exec=' "$root/usr/share/applications/qzt6604-5.desktop" | cut -d= -f2)
 [ "$exec_line" = "qzt6604-5" ] || { echo "unexpected Exec line: $exec_line"; exit 1; }
 

@@ -18,8 +18,6 @@ namespace qzt::test {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 constexpr int kMaxPlugs = 32; // device nodes prepared for plugs and renumerations
 constexpr const char *kSysPath = "/sys/devices/usb1/1-1";
 
@@ -35,15 +33,19 @@ std::string descriptors(UsbId id)
     return std::string(device) + "090212000101008032" + "0904000000ff000000";
 }
 
+std::string devnode(int devnum)
+{
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devnum);
+    return node;
+}
+
 } // namespace
 
 // A URB the host submitted and has not reaped yet.
 struct EmulatedBoard::Urb {
-    UMockdevIoctlData *data = nullptr;   // owned reference to the usbdevfs_urb
-    UMockdevIoctlData *buffer = nullptr; // owned reference to its buffer
-    int status = 0;
-    int actualLength = 0;
-    Clock::time_point readyAt;
+    UMockdevIoctlData *data = nullptr;     // owned reference to the usbdevfs_urb
+    UMockdevIoctlData *buffer = nullptr;   // owned reference to its buffer
     bool held = false;                     // stalled: never ready until discarded
     bool renumerates = false;              // releasing the CPU: the board leaves after this one
     UMockdevIoctlClient *client = nullptr; // the open device that submitted it
@@ -62,7 +64,11 @@ EmulatedBoard::EmulatedBoard(UsbId loader, UsbId running, std::string firmwarePa
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     testbed_ = umockdev_testbed_new();
     handler_ = umockdev_ioctl_base_new();
-    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(&EmulatedBoard::onIoctl), this);
+    const auto onIoctl = +[](UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self) {
+        static_cast<EmulatedBoard *>(self)->handle(client);
+        return TRUE;
+    };
+    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(onIoctl), this);
     for (int n = 2; n < 2 + kMaxPlugs; ++n)
         umockdev_testbed_attach_ioctl(testbed_, devnode(n).c_str(), handler_, nullptr);
 }
@@ -84,14 +90,7 @@ EmulatedBoard::~EmulatedBoard()
     g_object_unref(testbed_);
 }
 
-std::string EmulatedBoard::devnode(int devnum) const
-{
-    char node[32];
-    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devnum);
-    return node;
-}
-
-void EmulatedBoard::plug(UsbId id, bool openable)
+void EmulatedBoard::addDevice(UsbId id, bool openable)
 {
     ++devnum_;
     char record[1024];
@@ -101,23 +100,17 @@ void EmulatedBoard::plug(UsbId id, bool openable)
                   "E: SUBSYSTEM=usb\n"
                   "E: DEVTYPE=usb_device\n"
                   "E: DEVNAME=/dev/bus/usb/001/%03d\n"
-                  "E: BUSNUM=001\n"
-                  "E: DEVNUM=%03d\n"
                   "A: busnum=1\\n\n"
                   "A: devnum=%d\\n\n"
                   "A: speed=480\\n\n"
                   "A: bConfigurationValue=1\\n\n"
                   "H: descriptors=%s\n",
-                  devnum_, devnum_, devnum_, devnum_, descriptors(id).c_str());
+                  devnum_, devnum_, devnum_, descriptors(id).c_str());
+    umockdev_testbed_add_from_string(testbed_, record, nullptr);
     if (!openable) {
-        // The node exists before the device is announced, without permissions.
         gchar *root = umockdev_testbed_get_root_dir(testbed_);
-        const std::string node = std::string(root) + devnode(devnum_);
+        chmod((std::string(root) + devnode(devnum_)).c_str(), 0);
         g_free(root);
-        umockdev_testbed_add_from_string(testbed_, record, nullptr);
-        chmod(node.c_str(), 0);
-    } else {
-        umockdev_testbed_add_from_string(testbed_, record, nullptr);
     }
     present_ = true;
 }
@@ -129,207 +122,120 @@ void EmulatedBoard::removeDevice()
     umockdev_testbed_remove_device(testbed_, kSysPath);
 }
 
-void EmulatedBoard::plugBlank(bool openable)
+void EmulatedBoard::plug(bool running, bool openable)
 {
     {
         std::lock_guard lock(mutex_);
-        runningFirmware_ = false;
+        // A blank board has no firmware.
+        runningFirmware_ = bus_->LoadFirmWare(running ? firmwarePath_.c_str() : nullptr) == 0;
         cpuHeld_ = false;
-        ramWrites_.clear();
-        cpuWrites_.clear();
-        bus_->LoadFirmWare(nullptr); // a blank board has no firmware
+        record_.ramWrites.clear();
+        record_.cpuWrites.clear();
     }
-    plug(loader_, openable);
-}
-
-void EmulatedBoard::plugRunning(bool openable)
-{
-    {
-        std::lock_guard lock(mutex_);
-        runningFirmware_ = bus_->LoadFirmWare(firmwarePath_.c_str()) == 0;
-    }
-    plug(running_, openable);
+    addDevice(running ? running_ : loader_, openable);
 }
 
 void EmulatedBoard::unplug()
 {
     {
         std::lock_guard lock(mutex_);
-        if (!present_)
-            return;
         present_ = false; // from now on the node answers ENODEV
     }
     removeDevice();
 }
 
-void EmulatedBoard::setDelayMs(int ms)
+void EmulatedBoard::handle(UMockdevIoctlClient *client)
 {
     std::lock_guard lock(mutex_);
-    delayMs_ = ms;
-}
-
-void EmulatedBoard::setStallIn(bool stall)
-{
-    std::lock_guard lock(mutex_);
-    stallIn_ = stall;
-}
-
-std::vector<LoaderWrite> EmulatedBoard::ramWrites() const
-{
-    std::lock_guard lock(mutex_);
-    return ramWrites_;
-}
-
-std::vector<uint8_t> EmulatedBoard::cpuControlWrites() const
-{
-    std::lock_guard lock(mutex_);
-    return cpuWrites_;
-}
-
-int EmulatedBoard::downloads() const
-{
-    std::lock_guard lock(mutex_);
-    return downloads_;
-}
-
-int EmulatedBoard::sstTransfers() const
-{
-    std::lock_guard lock(mutex_);
-    return sstTransfers_;
-}
-
-int EmulatedBoard::onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self)
-{
-    return static_cast<EmulatedBoard *>(self)->handle(client);
-}
-
-bool EmulatedBoard::handle(UMockdevIoctlClient *client)
-{
-    std::lock_guard lock(mutex_);
-    const unsigned long request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
     const bool current = present_ && devnode(devnum_) == umockdev_ioctl_client_get_devnode(client);
-    switch (request) {
-    case USBDEVFS_GET_CAPABILITIES: {
-        UMockdevIoctlData *caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr);
-        const uint32_t value = USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM |
-                               USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
-        std::memcpy(caps->data, &value, sizeof value);
-        umockdev_ioctl_client_complete(client, 0, 0);
-        g_object_unref(caps);
-        return true;
-    }
-    case USBDEVFS_SUBMITURB:
+    switch (umockdev_ioctl_client_get_request(client)) {
+    case USBDEVFS_SUBMITURB: {
         if (!current)
-            umockdev_ioctl_client_complete(client, -1, ENODEV);
-        else
-            submit(client, arg);
-        return true;
+            break;
+        // libusb sends control URBs only: the setup packet, then the data.
+        auto urb = std::make_unique<Urb>();
+        urb->data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+        urb->client = client;
+        auto *raw = reinterpret_cast<usbdevfs_urb *>(urb->data->data);
+        urb->buffer = umockdev_ioctl_data_resolve(urb->data, offsetof(usbdevfs_urb, buffer),
+                                                  std::size_t(raw->buffer_length), nullptr);
+        uint8_t *setup = urb->buffer->data;
+        uint8_t *payload = setup + 8;
+        const bool in = setup[0] & 0x80;
+        const uint8_t bRequest = setup[1];
+        const uint16_t wValue = uint16_t(setup[2] | setup[3] << 8);
+        const uint16_t wIndex = uint16_t(setup[4] | setup[5] << 8);
+        const uint16_t wLength = uint16_t(setup[6] | setup[7] << 8);
+        raw->status = -EPIPE; // what the board does not know, it stalls
+        raw->actual_length = 0;
+        if (!runningFirmware_ && bRequest == kLoaderRequest && !in && wLength >= 1) {
+            if (wValue == kLoaderCpuControl) {
+                record_.cpuWrites.push_back(payload[0]);
+                urb->renumerates = cpuHeld_ && payload[0] == 0 && !record_.ramWrites.empty();
+                cpuHeld_ = payload[0] & 0x01;
+            } else {
+                record_.ramWrites.push_back({wValue, {payload, payload + wLength}});
+            }
+            raw->status = 0;
+            raw->actual_length = wLength;
+        } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
+            const int r =
+                bus_->VendorIORequest(bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut,
+                                      int16_t(wLength), payload);
+            ++record_.sstTransfers;
+            if (r >= 0)
+                raw->status = 0, raw->actual_length = r;
+            urb->held = in && stallIn_;
+        }
+        urbs_.push_back(std::move(urb));
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return;
+    }
     case USBDEVFS_REAPURB:
     case USBDEVFS_REAPURBNDELAY:
-        reap(client, arg, current);
-        return true;
-    case USBDEVFS_DISCARDURB:
-        discard(client, arg);
-        return true;
-    default:
-        umockdev_ioctl_client_complete(client, -1, current ? ENOTTY : ENODEV);
-        return true;
-    }
-}
-
-void EmulatedBoard::submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg)
-{
-    UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
-    auto *raw = reinterpret_cast<usbdevfs_urb *>(data->data);
-    if (raw->type != USBDEVFS_URB_TYPE_CONTROL || raw->buffer_length < 8) {
-        umockdev_ioctl_client_complete(client, -1, EINVAL);
-        g_object_unref(data);
-        return;
-    }
-    auto urb = std::make_unique<Urb>();
-    urb->data = data;
-    urb->client = client;
-    urb->buffer = umockdev_ioctl_data_resolve(urb->data, offsetof(usbdevfs_urb, buffer),
-                                              std::size_t(raw->buffer_length), nullptr);
-    uint8_t *setup = urb->buffer->data;
-    uint8_t *payload = setup + 8;
-    const bool in = setup[0] & 0x80;
-    const uint8_t bRequest = setup[1];
-    const uint16_t wValue = uint16_t(setup[2] | setup[3] << 8);
-    const uint16_t wIndex = uint16_t(setup[4] | setup[5] << 8);
-    const uint16_t wLength = uint16_t(setup[6] | setup[7] << 8);
-    urb->readyAt = Clock::now() + std::chrono::milliseconds(delayMs_);
-    urb->status = -EPIPE; // what the board does not know, it stalls
-
-    if (!runningFirmware_ && bRequest == kLoaderRequest && !in && wLength >= 1) {
-        if (wValue == kLoaderCpuControl) {
-            cpuWrites_.push_back(payload[0]);
-            const bool releases = cpuHeld_ && payload[0] == 0x00;
-            cpuHeld_ = payload[0] & 0x01;
-            urb->renumerates = releases && !ramWrites_.empty();
-        } else {
-            ramWrites_.push_back({wValue, {payload, payload + wLength}});
-        }
-        urb->status = 0;
-        urb->actualLength = wLength;
-    } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
-        const int r = bus_->VendorIORequest(
-            bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut, int16_t(wLength), payload);
-        ++sstTransfers_;
-        if (r >= 0) {
-            urb->status = 0;
-            urb->actualLength = r;
-        }
-        urb->held = in && stallIn_;
-    }
-    urbs_.push_back(std::move(urb));
-    umockdev_ioctl_client_complete(client, 0, 0);
-}
-
-void EmulatedBoard::reap(UMockdevIoctlClient *client, UMockdevIoctlData *arg, bool current)
-{
-    const auto now = Clock::now();
-    for (auto it = urbs_.begin(); it != urbs_.end(); ++it) {
-        Urb &urb = **it;
-        if (urb.client != client || urb.held || urb.readyAt > now)
-            continue;
-        auto *raw = reinterpret_cast<usbdevfs_urb *>(urb.data->data);
-        raw->status = urb.status;
-        raw->actual_length = urb.actualLength;
-        UMockdevIoctlData *slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void *), nullptr);
-        umockdev_ioctl_data_set_ptr(slot, 0, urb.data);
-        g_object_unref(slot);
-        umockdev_ioctl_client_complete(client, 0, 0);
-        const bool renumerates = urb.renumerates;
-        urbs_.erase(it);
-        if (renumerates) {
-            // The firmware runs: the loader leaves the bus and the board
-            // comes back with the running identity.
-            ++downloads_;
-            runningFirmware_ = bus_->LoadFirmWare(firmwarePath_.c_str()) == 0;
-            removeDevice();
-            plug(running_, true);
-        }
-        return;
-    }
-    umockdev_ioctl_client_complete(client, -1, current ? EAGAIN : ENODEV);
-}
-
-void EmulatedBoard::discard(UMockdevIoctlClient *client, UMockdevIoctlData *arg)
-{
-    unsigned long address = 0;
-    std::memcpy(&address, arg->data, sizeof address);
-    for (auto &urb : urbs_)
-        if (urb->client == client && urb->data->client_addr == address) {
-            urb->status = -ENOENT;
-            urb->actualLength = 0;
-            urb->held = false;
-            urb->readyAt = Clock::now();
+        for (auto it = urbs_.begin(); it != urbs_.end(); ++it) {
+            if ((*it)->client != client || (*it)->held)
+                continue;
+            UMockdevIoctlData *slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void *), nullptr);
+            umockdev_ioctl_data_set_ptr(slot, 0, (*it)->data);
+            g_object_unref(slot);
             umockdev_ioctl_client_complete(client, 0, 0);
+            const bool renumerates = (*it)->renumerates;
+            urbs_.erase(it);
+            if (renumerates) {
+                // The firmware runs: the loader leaves the bus and the board
+                // comes back with the running identity.
+                ++record_.downloads;
+                runningFirmware_ = bus_->LoadFirmWare(firmwarePath_.c_str()) == 0;
+                removeDevice();
+                addDevice(running_, true);
+            }
             return;
         }
-    umockdev_ioctl_client_complete(client, -1, EINVAL);
+        umockdev_ioctl_client_complete(client, -1, current ? EAGAIN : ENODEV);
+        return;
+    case USBDEVFS_DISCARDURB: {
+        unsigned long address = 0;
+        std::memcpy(&address, arg->data, sizeof address);
+        for (auto &urb : urbs_)
+            if (urb->client == client && urb->data->client_addr == address) {
+                auto *raw = reinterpret_cast<usbdevfs_urb *>(urb->data->data);
+                raw->status = -ENOENT, raw->actual_length = 0;
+                urb->held = false;
+                umockdev_ioctl_client_complete(client, 0, 0);
+                return;
+            }
+        umockdev_ioctl_client_complete(client, -1, EINVAL);
+        return;
+    }
+    default:
+        if (current) {
+            umockdev_ioctl_client_complete(client, -1, ENOTTY);
+            return;
+        }
+    }
+    umockdev_ioctl_client_complete(client, -1, ENODEV);
 }
 
 } // namespace qzt::test

@@ -3,15 +3,13 @@
 // Blank, it shows the loader identity and takes 0xA0 writes into its RAM;
 // when the CPU leaves reset it renumerates to the running identity and
 // answers 0xDA requests from a simulated SST bus, so the same chips answer
-// as in the simulated adapter. The process must run with
-// libumockdev-preload.so.0 preloaded.
+// as in the simulated adapter. Needs libumockdev-preload.so.0 preloaded.
 #pragma once
 
 #include "sst/AdapterOption.h"
 #include "sst/SimulatedAdapter.h"
 #include "sst/usb/LibusbAdapter.h"
 
-#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,7 +18,6 @@
 typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
-typedef struct _UMockdevIoctlData UMockdevIoctlData;
 
 namespace qzt::test {
 
@@ -38,20 +35,26 @@ public:
 
     // Plugs the board in, blank or already running our firmware. A board
     // that may not be opened has a device node without permissions.
-    void plugBlank(bool openable = true);
-    void plugRunning(bool openable = true);
+    void plug(bool running, bool openable = true);
     void unplug();
-
-    // Every later transfer completes this much later.
-    void setDelayMs(int ms);
     // IN transfers stay unanswered until the host gives up on them.
-    void setStallIn(bool stall);
+    void setStallIn(bool stall)
+    {
+        std::lock_guard lock(mutex_);
+        stallIn_ = stall;
+    }
 
-    // The 0xA0 RAM writes since the last plug, and the CPU control values.
-    std::vector<LoaderWrite> ramWrites() const;
-    std::vector<uint8_t> cpuControlWrites() const;
-    int downloads() const;    // times the CPU left reset with an image
-    int sstTransfers() const; // 0xDA transfers answered
+    struct Record {
+        std::vector<LoaderWrite> ramWrites; // the 0xA0 RAM writes since the last plug
+        std::vector<uint8_t> cpuWrites;     // the CPU control values since then
+        int downloads = 0;                  // times the CPU left reset with an image
+        int sstTransfers = 0;               // 0xDA transfers answered
+    };
+    Record record() const
+    {
+        std::lock_guard lock(mutex_);
+        return record_;
+    }
 
     // Runs `f` on the simulated bus under the board's lock.
     template <typename F> void withBus(F &&f)
@@ -62,14 +65,9 @@ public:
 
 private:
     struct Urb;
-    static int onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self);
-    bool handle(UMockdevIoctlClient *client);
-    void submit(UMockdevIoctlClient *client, UMockdevIoctlData *arg);
-    void reap(UMockdevIoctlClient *client, UMockdevIoctlData *arg, bool current);
-    void discard(UMockdevIoctlClient *client, UMockdevIoctlData *arg);
-    void plug(UsbId id, bool openable);
+    void handle(UMockdevIoctlClient *client);
+    void addDevice(UsbId id, bool openable);
     void removeDevice();
-    std::string devnode(int devnum) const;
 
     UMockdevTestbed *testbed_ = nullptr;
     UMockdevIoctlBase *handler_ = nullptr;
@@ -83,12 +81,8 @@ private:
     bool cpuHeld_ = false;
     int devnum_ = 1; // the current device's number; a plug takes the next
     std::vector<std::unique_ptr<Urb>> urbs_;
-    int delayMs_ = 0;
     bool stallIn_ = false;
-    std::vector<LoaderWrite> ramWrites_;
-    std::vector<uint8_t> cpuWrites_;
-    int downloads_ = 0;
-    int sstTransfers_ = 0;
+    Record record_;
 };
 
 } // namespace qzt::test

@@ -50,14 +50,12 @@ public:
         const bool in = direction == kDirectionIn;
         int16_t result = in ? inResult : outResult;
         if (inner_) {
-            std::memcpy(call.bytes.data(), buffer, 64);
             result = inner_->VendorIORequest(request, value, index, direction, length, buffer);
         } else if (in && !answers.empty()) {
             std::memcpy(buffer, answers.front().data(), 64);
             answers.pop_front();
         }
-        if (in || !inner_)
-            std::memcpy(call.bytes.data(), buffer, 64);
+        std::memcpy(call.bytes.data(), buffer, 64); // an OUT leaves the buffer as it is
         calls.push_back(call);
         return result;
     }

@@ -1,0 +1,132 @@
+// The log viewer: a saved log in a child window, drawn by the live graphs'
+// strip chart from the file's pyramid (and its mapping at the deepest zoom),
+// with the statistics of the visible range beside it; and the loading that
+// leads there, with a progress bar that can cancel. Windows layer: uses the
+// log reader, the chart and common/.
+#pragma once
+
+#include "graphs/ChartSource.h"
+#include "graphs/StripChart.h"
+#include "logging/LogReader.h"
+
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+class QLabel;
+class QProgressDialog;
+
+namespace qzt {
+
+class Dialogs;
+
+// A loaded log as the chart sees it: line i (counted from the first data
+// line) stands at startMs + 50 ms * i, the only time a line has.
+class LogViewSource : public chart::ChartSource {
+public:
+    LogViewSource(const logview::LogData &data, int64_t startMs);
+
+    int64_t startMs() const { return start_; }
+    // The moment just after the last line.
+    int64_t endMs() const;
+    // The first row at or after timeMs, held to [0, rowCount].
+    uint64_t rowAt(int64_t timeMs) const;
+
+    std::optional<int64_t> oldest() const override;
+    std::span<const chart::Column> columns(int trace, int64_t msPerColumn, int64_t firstColumn,
+                                           std::size_t count) override;
+    std::optional<chart::Sample> entry(int trace, int64_t timeMs) const override;
+    std::optional<chart::Sample> exit(int trace, int64_t timeMs) const override;
+    // The nearest line's value; nothing where its field is empty (a missed
+    // reading) or it lies beyond `reach`.
+    std::optional<chart::Sample> nearest(int trace, int64_t timeMs, int64_t reach,
+                                         int64_t reachInGap) const override;
+    // "line N" of the line nearest to timeMs.
+    QString readoutNote(int64_t timeMs) const override;
+
+private:
+    std::optional<chart::Sample> sampleAt(int trace, int64_t row) const;
+
+    const logview::LogData &data_;
+    int64_t start_;
+    // All channels' columns of the last window asked for: the chart asks
+    // trace by trace, the reader answers for every channel in one pass.
+    struct Key {
+        int64_t msPerColumn = 0;
+        int64_t firstColumn = 0;
+        std::size_t count = 0;
+        bool operator==(const Key &) const = default;
+    };
+    std::optional<Key> key_;
+    std::vector<uint64_t> edges_;
+    std::vector<std::vector<logview::ColumnSummary>> summaries_;
+    std::vector<std::vector<chart::Column>> columns_;
+};
+
+class LogViewWindow : public QWidget {
+    Q_OBJECT
+public:
+    LogViewWindow(const QString &path, std::unique_ptr<logview::LogData> data,
+                  QWidget *parent = nullptr);
+    ~LogViewWindow() override;
+
+    QString path() const { return path_; }
+    StripChart *chart() const { return stpLog; }
+    const logview::LogData &data() const { return *data_; }
+    // Minimum, maximum and mean of each channel over the visible lines, as
+    // the statistics table shows them (one row per channel).
+    QStringList statistics() const;
+
+private:
+    void showStatistics(int64_t fromMs, int64_t toMs);
+
+    QString path_;
+    std::unique_ptr<logview::LogData> data_;
+    std::unique_ptr<LogViewSource> source_;
+    StripChart *stpLog = nullptr;
+    QLabel *lblRange = nullptr;
+    // Per channel: minimum, maximum, mean.
+    std::vector<std::array<QLabel *, 3>> stats_;
+};
+
+// Loads one log off the user-interface thread (the reader spreads the work
+// over the cores) while a progress dialog, shown only when the load takes a
+// while, offers Cancel. When the load ends it calls `done` with the window,
+// or tells the user through `dialogs` why the file was refused and calls
+// `done` with null; a cancelled load just calls `done` with null. Deletes
+// itself afterwards.
+class LogOpener : public QObject {
+    Q_OBJECT
+public:
+    using Done = std::function<void(LogViewWindow *)>;
+    LogOpener(const QString &path, Dialogs &dialogs, QWidget *parent, Done done);
+    ~LogOpener() override;
+
+    void cancel() { control_.interrupt = true; }
+
+private:
+    void poll();
+
+    QString path_;
+    Dialogs &dialogs_;
+    QPointer<QWidget> parent_;
+    Done done_;
+    logview::LoadControl control_;
+    logview::LoadResult result_;
+    std::atomic<bool> finished_{false};
+    std::thread thread_;
+    QTimer timer_;
+    // The parent widget may delete the dialog first when it closes.
+    QPointer<QProgressDialog> progress_;
+    qint64 size_ = 0;
+};
+
+} // namespace qzt

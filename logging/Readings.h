@@ -1,0 +1,54 @@
+// Readings as a program prints them for people and for scripts: each field a
+// key, the consoles' text ("0x" and hex text, number text without its blank)
+// and a JSON value. The command-line companion prints these; anything else
+// that exports readings uses the same keys and values. No widgets: depends on
+// sst/, common/ and QtCore only.
+#pragma once
+
+#include "logging/LogFile.h"
+#include "sst/DeviceState.h"
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+#include <span>
+
+namespace qzt {
+
+struct ReadingField {
+    QString key;
+    QString text;
+    QJsonValue json;
+};
+using Reading = QList<ReadingField>;
+
+// The short lowercase name of a channel: internal, external, offset, 12v,
+// 5v, vcc, 2.5v, vccp. Keys of the readings and names on the command line.
+const char *channelKey(Channel c);
+
+// A float as JSON: the number the consoles show (7 significant digits), not
+// the float's binary expansion (25.02, not 25.020000457763672).
+QJsonValue jsonNumber(float v);
+
+// "0x" and the hex text; the JSON value is the number.
+ReadingField hexField(const char *key, uint32_t v);
+
+// From the device state after the command of the same name.
+Reading dibReading(const SSTStuffModule &s);         // the eight DIB fields
+Reading temperatureReading(const SSTStuffModule &s); // internal, external in °C
+Reading voltageReading(const SSTStuffModule &s);     // the five supplies in V
+Reading statusReading(const SSTStuffModule &s);      // status, as a ping shows it
+Reading offsetReading(const SSTStuffModule &s);      // the external offset
+// Answer bytes: the text is their hex texts separated by blanks, as the
+// console's received display shows them; JSON an array of numbers.
+Reading answerReading(std::span<const uint8_t> bytes);
+
+// One line without its end: "key=text" joined by blanks (a field without key
+// shows its text alone), or one compact JSON object.
+QByteArray readingText(const Reading &reading);
+QByteArray readingJson(const Reading &reading);
+
+} // namespace qzt
