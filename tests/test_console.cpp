@@ -139,34 +139,6 @@ private slots:
             QCOMPARE(head(b.usb.sent().front(), request.size()), request);
     }
 
-    // With both consoles open and the graphs polling in between, every action
-    // goes to the console's own chip.
-    void eachConsoleAddressesItsOwnChip()
-    {
-        Harness h;
-        QVERIFY(h.start());
-        h.window->show();
-        h.window->mTempGraph05_Click();
-        h.window->mSet04_Click();
-        h.window->mSet05_Click();
-        QCoreApplication::sendPostedEvents();
-        SettingsWindow *c04 = h.window->frmSettings04(), *c05 = h.window->frmSettings05();
-        const std::pair<SettingsWindow *, int> consoles[] = {{c04, 0x48}, {c05, 0x4A}};
-        for (const auto &[console, own] : consoles)
-            sendPanel(console, "F7", "1", "16");
-        for (const char *action :
-             {"cmdGetDIB", "cmdPing", "cmdGetOffset", "cmdSetOffset", "cmdReqSST"}) {
-            for (const auto &[console, own] : consoles) {
-                h.window->Timer1_Timer();
-                h.state.SSTStuff.SSTAddress = uint8_t(0x4A + 0x48 - own); // whatever ran last
-                h.usb.calls.clear();
-                click(console, action);
-                const auto commands = h.usb.commands();
-                QVERIFY2(commands.size() == 1 && commands[0][0] == own, action);
-            }
-        }
-    }
-
     void panel_data()
     {
         QTest::addColumn<QString>("data");
