@@ -27,7 +27,6 @@ private slots:
     void discovery_data();
     void discovery();
     void frameHoldsEveryChildWindow();
-    void failedFirmwareDownloadEndsStartUp();
     void windowMenuListsRestoresAndFallsBackToTheLastUsed();
     void windowsStayOnTheScreen();
     void aboutWindow();
@@ -126,17 +125,6 @@ void TestMainWindow::frameHoldsEveryChildWindow()
     const QSize room = h.window->mdiArea()->viewport()->size();
     QVERIFY2(room.width() >= need.width() && room.height() >= need.height(),
              qPrintable(QStringLiteral("%1x%2").arg(room.width()).arg(room.height())));
-}
-
-void TestMainWindow::failedFirmwareDownloadEndsStartUp()
-{
-    Harness h;
-    h.usb = FakeAdapter(); // no bus behind it
-    h.usb.firmwareResult = -1;
-    QVERIFY(!h.start());
-    QCOMPARE(h.dialogs.criticals,
-             QStringList{"Firmware failed to download. Please check USB connection."});
-    QVERIFY(h.window->mdiArea()->subWindowList().isEmpty());
 }
 
 void TestMainWindow::windowMenuListsRestoresAndFallsBackToTheLastUsed()
