@@ -39,8 +39,7 @@ private slots:
             {m05, 0xFB, "Internal,External,,12V,5V,Vcc,2.5V,Vccp,\r\n",
              " 25.5, 30.25,,  12.1,  5.02,  3.3,  2.5,  1.2\r\n"},
             {m04, 0x07, "Internal,External,External Offset,\r\n", " 25.5, 30.25, 0,\r\n"},
-            {m04, 0x00, "\r\n", "\r\n"}, {m05, 0x00, ",\r\n", "\r\n"},
-            {m05, 0xF8, ",12V,5V,Vcc,2.5V,Vccp,\r\n", ",  12.1,  5.02,  3.3,  2.5,  1.2\r\n"}};
+            {m05, 0x00, ",\r\n", "\r\n"}};
         // clang-format on
         // Swedish regional settings write ISO dates and a 24-hour clock.
         const QLocale swedish(QLocale::Swedish, QLocale::Sweden);

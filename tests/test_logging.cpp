@@ -260,8 +260,9 @@ private slots:
         QVERIFY(h.close(w, Road::CloseBox) && h.dialogs.questions.isEmpty()); // nothing to ask
     }
 
-    // A write failing mid-run, or the file removed or replaced: a message, and
-    // what was written before stays; nothing writes into a stranger's file.
+    // A write failing mid-line (a file size limit fills the "disk"), or the
+    // file removed or replaced: a message, the whole lines written before
+    // stay, and nothing writes into a stranger's file.
     void failureWhileWritingStopsWithAMessage()
     {
         enum How { Full, Removed, Replaced };
@@ -272,11 +273,10 @@ private slots:
             h.clickSave(w, path);
             h.ticks(2);
             QString why = "the file was removed or replaced";
-            if (how == Full) { // a file size limit fills the "disk" mid-line
+            if (how == Full) {
                 rlimit saved{};
                 QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-                // A write past the limit fails instead of killing us.
-                const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+                const auto previous = std::signal(SIGXFSZ, SIG_IGN); // fail, do not die
                 const rlimit low{rlim_t(QFile(path).size() + 22), saved.rlim_max}; // 1.5 lines
                 QVERIFY(setrlimit(RLIMIT_FSIZE, &low) == 0);
                 h.ticks(3);

@@ -13,15 +13,12 @@ namespace qzt::test {
 
 class FakeDialogs : public Dialogs {
 public:
-    QStringList criticals;
-    QStringList questions;
-    QStringList openedUrls;
+    QStringList criticals, questions, openedUrls;
     QStringList fileDialogs; // "folder|filter" of each file dialog shown
     Answer nextAnswer = Answer::Yes;
     QList<Answer> answers; // taken one per question before nextAnswer
     QString nextFile;
-    // Runs while a message is "on screen", e.g. to deliver a poll tick.
-    std::function<void()> whileShown;
+    std::function<void()> whileShown; // runs while a critical message is "on screen"
 
     void critical(QWidget *, const QString &text) override
     {
@@ -32,15 +29,11 @@ public:
     Answer question(QWidget *, const QString &text) override
     {
         questions << text;
-        if (whileShown)
-            whileShown();
         return answers.isEmpty() ? nextAnswer : answers.takeFirst();
     }
     QString chooseLogFile(QWidget *, const QString &folder, const QString &filter) override
     {
         fileDialogs << folder + QLatin1Char('|') + filter;
-        if (whileShown)
-            whileShown();
         return nextFile;
     }
     void openUrl(const QString &url) override { openedUrls << url; }
