@@ -35,7 +35,8 @@ appstreamcli validate --no-net "$metainfo" || fail "metainfo does not validate"
 launchable=$(sed -n 's:.*<launchable type="desktop-id">\(.*\)</launchable>.*:\1:p' "$metainfo")
 [ -f "$root/usr/share/applications/$launchable" ] || fail "metainfo names $launchable"
 version=$(dpkg-deb -f "$deb" Version)
-[ "$(dpkg-parsechangelog -l <(zcat "$root/usr/share/doc/qzt6604-5/changelog.gz") -S Version)" = "$version" ] ||
+zcat "$root/usr/share/doc/qzt6604-5/changelog.gz" >"$work/changelog"
+[ "$(dpkg-parsechangelog -l "$work/changelog" -S Version)" = "$version" ] ||
   fail "changelog does not name $version"
 [ "$(grep -om1 '<release version="[^"]*"' "$metainfo")" = "<release version=\"$version\"" ] ||
   fail "metainfo release is not $version"
