@@ -233,8 +233,9 @@ void TestCli::log_data()
     QTest::newRow("04, offset only, every 4th tick")
         << two + QStringList{"--model", "04", "--channels", "offset", "--every", "4"} << 0 << "C"
         << 0 << "^$" << QByteArray("QZT6604|External Offset,") << 10;
-    QTest::newRow("SIGTERM") << QStringList{"--model", "05"} << int(SIGTERM) << "C" << 0
-                             << stopped.arg("SIGTERM") << head05 << -1;
+    QTest::newRow("SIGTERM, some voltages")
+        << QStringList{"--model", "05", "--channels", "external,VCC,vccp"} << int(SIGTERM) << "C"
+        << 0 << stopped.arg("SIGTERM") << QByteArray("QZT6605|External,,Vcc,Vccp,") << -1;
     QTest::newRow("SIGINT") << QStringList{"--model", "05"} << int(SIGINT) << "C" << 0
                             << stopped.arg("SIGINT") << head05 << -1;
     QTest::newRow("write fails")
