@@ -1,6 +1,6 @@
-// The log viewer in the program: the three ways in (menu, drop, command
-// line's openLog), refused files, a cancelled load, and statistics and
-// read-out that follow the chart.
+// The log viewer in the program: the ways in (menu and drop, both through
+// openLog as the command line goes), a refused file, a cancelled load, and
+// statistics and read-out that follow the chart.
 #include "logging/LogViewWindow.h"
 #include "support/Harness.h"
 
@@ -62,7 +62,6 @@ private slots:
         wrong.replace(wrong.indexOf("\r\n", wrong.size() / 2), 0, ",");
         QTest::newRow("menu") << "menu" << good << "";
         QTest::newRow("drop") << "drop" << good << "";
-        QTest::newRow("command line") << "open" << good << "";
         const auto line = good.left(wrong.indexOf(",\r\n", good.size() / 2)).count('\n') + 1;
         QTest::newRow("wrong field count")
             << "drop" << wrong << QStringLiteral("Line %1: The line has 9 fields where").arg(line);
@@ -80,15 +79,13 @@ private slots:
         if (way == "menu") {
             h.dialogs.nextFile = path;
             h.window->findChild<QAction *>("mOpenLog")->trigger();
-        } else if (way == "drop") {
+        } else {
             QMimeData mime;
             mime.setUrls({QUrl::fromLocalFile(path)});
             QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             // Straight to the window: the application passes a drop only to
             // the target of a drag in progress.
             static_cast<QObject *>(h.window.get())->event(&drop);
-        } else {
-            h.window->openLog(path);
         }
         if (!critical.isEmpty()) {
             QTRY_COMPARE(h.dialogs.criticals.size(), 1);
