@@ -104,46 +104,38 @@ Action scan(const Invocation &)
     };
 }
 
-Action dib(const Invocation &in)
+// A command that runs one SST command on the chip at ADDR and prints what
+// it decoded.
+template <int16_t (*command)(DeviceState &, USBFunctions &),
+          Reading (*reading)(const SSTStuffModule &)>
+Action readOnce(const Invocation &in, const char *what)
 {
     const uint8_t address = readAddress(in.args[0]);
-    return [address](Session &s) {
+    return [address, what](Session &s) {
         s.target(address);
-        s.check(SSTGetDIB(s.state, s.usb), "GetDIB");
-        s.print(withAddress(address, dibReading(s.state.SSTStuff)));
+        s.check(command(s.state, s.usb), what);
+        s.print(withAddress(address, reading(s.state.SSTStuff)));
     };
+}
+
+Action dib(const Invocation &in)
+{
+    return readOnce<SSTGetDIB, dibReading>(in, "GetDIB");
 }
 
 Action temps(const Invocation &in)
 {
-    const uint8_t address = readAddress(in.args[0]);
-    return [address](Session &s) {
-        auto &sst = s.state.SSTStuff;
-        s.target(address);
-        s.check(SSTGetTemps(s.state, s.usb), "the temperature read");
-        s.print(withAddress(address, temperatureReading(sst)));
-    };
+    return readOnce<SSTGetTemps, temperatureReading>(in, "the temperature read");
 }
 
 Action volts(const Invocation &in)
 {
-    const uint8_t address = readAddress(in.args[0]);
-    return [address](Session &s) {
-        auto &sst = s.state.SSTStuff;
-        s.target(address);
-        s.check(SSTGetVolts(s.state, s.usb), "the voltage read");
-        s.print(withAddress(address, voltageReading(sst)));
-    };
+    return readOnce<SSTGetVolts, voltageReading>(in, "the voltage read");
 }
 
 Action ping(const Invocation &in)
 {
-    const uint8_t address = readAddress(in.args[0]);
-    return [address](Session &s) {
-        s.target(address);
-        s.check(SSTPing(s.state, s.usb), "Ping");
-        s.print(withAddress(address, statusReading(s.state.SSTStuff)));
-    };
+    return readOnce<SSTPing, statusReading>(in, "Ping");
 }
 
 Action offset(const Invocation &in)
