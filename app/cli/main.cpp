@@ -395,12 +395,12 @@ constexpr Command kCommands[] = {
 };
 
 // Options that take a value, and the commands they belong to (empty: all).
-struct OptionSpec {
+struct OptionInfo {
     const char *name;
     bool takesValue;
     const char *command;
 };
-constexpr OptionSpec kOptions[] = {
+constexpr OptionInfo kOptions[] = {
     {"adapter", true, ""},     {"json", false, ""},       {"help", false, ""},
     {"version", false, ""},    {"model", true, "log"},    {"out", true, "log"},
     {"channels", true, "log"}, {"duration", true, "log"}, {"every", true, "log"},
@@ -501,19 +501,19 @@ Parsed parseCommandLine(const QStringList &argv)
             if (eq >= 0)
                 value = arg.mid(eq + 1);
         }
-        const OptionSpec *spec = nullptr;
-        for (const OptionSpec &o : kOptions)
+        const OptionInfo *known = nullptr;
+        for (const OptionInfo &o : kOptions)
             if (name == QLatin1String(o.name))
-                spec = &o;
-        if (!spec)
+                known = &o;
+        if (!known)
             throw UsageError{QStringLiteral("unknown option"), arg};
         if (p.invocation.options.contains(name))
             throw UsageError{QStringLiteral("--%1 is given more than once").arg(name), arg};
-        if (spec->takesValue && !value) {
+        if (known->takesValue && !value) {
             if (i + 1 >= argv.size())
                 throw UsageError{QStringLiteral("--%1 needs a value").arg(name), arg};
             value = argv[++i];
-        } else if (!spec->takesValue && value) {
+        } else if (!known->takesValue && value) {
             throw UsageError{QStringLiteral("--%1 takes no value").arg(name), arg};
         }
         p.invocation.options.insert(name, value.value_or(QString()));
@@ -532,7 +532,7 @@ Parsed parseCommandLine(const QStringList &argv)
     if (!p.command)
         throw UsageError{QStringLiteral("unknown command"), name};
     const Command &c = *p.command;
-    for (const OptionSpec &o : kOptions) {
+    for (const OptionInfo &o : kOptions) {
         const QString option = QLatin1String(o.name);
         if (*o.command && name != QLatin1String(o.command) && p.invocation.options.contains(option))
             throw UsageError{
