@@ -42,7 +42,12 @@ void AdapterStatusLabel::refresh(const USBFunctions &usb, const LinkHealth &heal
 
     const bool failing = health.failingRun > 0;
     setText(adapterStatusText(QString::fromStdString(usb.describe()), health, failingSince_));
-    setStyleSheet(failing ? QStringLiteral("color: #b00000; font-weight: bold") : QString());
+    // A style sheet costs a re-polish: set it only when the state flips, not
+    // at every failing tick.
+    if (failing != styledFailing_) {
+        setStyleSheet(failing ? QStringLiteral("color: #b00000; font-weight: bold") : QString());
+        styledFailing_ = failing;
+    }
     // Failures that have passed stay on record for whoever looks closer.
     setToolTip(lastFailure_ ? QStringLiteral("%1 SST transactions have failed in this run, the "
                                              "last at %2.")

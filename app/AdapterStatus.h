@@ -43,6 +43,7 @@ private:
     uint64_t seenFailed_ = 0;
     uint64_t seenFailingRun_ = 0;
     bool described_ = false;
+    bool styledFailing_ = false;
 };
 
 } // namespace qzt

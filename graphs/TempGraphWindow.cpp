@@ -3,6 +3,7 @@
 #include "graphs/GraphLayout.h"
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"
+#include "graphs/TraceColours.h"
 #include "sst/SSTStuff.h"
 
 #include <QCheckBox>
@@ -11,8 +12,8 @@ namespace qzt {
 
 namespace {
 
-const QColor kRed(255, 0, 0);
-const QColor kBlue(0, 0, 255);
+const QColor kRed = QColor::fromRgb(colours::kInternal);
+const QColor kBlue = QColor::fromRgb(colours::kExternal);
 const QColor kDarkGreen(0, 128, 0);
 
 // A new chart: internal temperature in red, external in blue, their legends,

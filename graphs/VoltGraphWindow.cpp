@@ -3,6 +3,7 @@
 #include "graphs/GraphLayout.h"
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"
+#include "graphs/TraceColours.h"
 #include "sst/Models.h"
 #include "sst/SSTStuff.h"
 
@@ -22,11 +23,11 @@ struct Supply {
     QRgb colour;
 };
 constexpr std::array<Supply, 5> kSupplies{{
-    {u"12V: ", "12V", qRgb(255, 0, 0)},
-    {u"5V: ", "5V", qRgb(0, 0, 255)},
-    {u"Vcc: ", "Vcc", qRgb(0, 0, 128)},
-    {u"2.5V: ", "2.5V", qRgb(0, 255, 0)},
-    {u"Vccp: ", "Vccp", qRgb(0, 0, 0)},
+    {u"12V: ", "12V", colours::kSupplies[0]},
+    {u"5V: ", "5V", colours::kSupplies[1]},
+    {u"Vcc: ", "Vcc", colours::kSupplies[2]},
+    {u"2.5V: ", "2.5V", colours::kSupplies[3]},
+    {u"Vccp: ", "Vccp", colours::kSupplies[4]},
 }};
 
 ChartSetup voltageChart()

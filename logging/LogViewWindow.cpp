@@ -2,6 +2,7 @@
 
 #include "common/Dialogs.h"
 #include "common/TextFormat.h"
+#include "graphs/TraceColours.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -27,21 +28,17 @@ QColor channelColour(Channel c)
 {
     switch (c) {
     case Channel::Internal:
-        return {255, 0, 0};
+        return QColor::fromRgb(colours::kInternal);
     case Channel::External:
-        return {0, 0, 255};
+        return QColor::fromRgb(colours::kExternal);
     case Channel::ExternalOffset:
         return {128, 0, 128};
     case Channel::Volts12:
-        return {255, 0, 0};
     case Channel::Volts5:
-        return {0, 0, 255};
     case Channel::Vcc:
-        return {0, 0, 128};
     case Channel::Volts2_5:
-        return {0, 255, 0};
     case Channel::Vccp:
-        return {0, 0, 0};
+        return QColor::fromRgb(colours::kSupplies[std::size_t(c) - std::size_t(Channel::Volts12)]);
     }
     return Qt::black;
 }
