@@ -40,6 +40,7 @@ private slots:
         QTest::addColumn<QList<int>>("call"); // request, value, direction, length
         QTest::newRow("no firmware") << false << QList<int>{0xDA, 0, 1, 64};
         QTest::newRow("other request") << true << QList<int>{0xDB, 0, 1, 64};
+        QTest::newRow("value set") << true << QList<int>{0xDA, 1, 1, 64};
         QTest::newRow("IN of 7") << true << QList<int>{0xDA, 0, 1, 7};
     }
     void refusedCallsLeaveTheBuffer()

@@ -221,8 +221,8 @@ private slots:
         const int transfers = b.board.record().sstTransfers;
         std::vector<uint8_t> bytes(4200, 0x48);
         // value, index, length, buffer
-        const std::tuple<int, int, int, bool> bad[] = {
-            {0, 0, 4097, true}, {0, 0, 7, false}, {0x10000, 0, 7, true}, {0, 0x10000, 7, true}};
+        const std::array<int, 4> bad[] = {
+            {0, 0, -1, 1}, {0, 0, 4097, 1}, {0, 0, 7, 0}, {0x10000, 0, 7, 1}, {0, 0x10000, 7, 1}};
         for (const auto &[value, index, length, buffer] : bad)
             QCOMPARE(b.usb.VendorIORequest(0xDA, value, index, 0, int16_t(length),
                                            buffer ? bytes.data() : nullptr),
