@@ -21,10 +21,7 @@ namespace {
 constexpr int kMaxPlugs = 32; // device nodes prepared for plugs and renumerations
 constexpr const char *kSysPath = "/sys/devices/usb1/1-1";
 
-// The sysfs descriptors, in hex: the device (USB 2.0, a control pipe of 64
-// bytes, the identity, release 1.00, no strings, one configuration), then
-// configuration 1 (bus-powered, 100 mA) with one vendor-specific interface
-// and no endpoints beyond the control pipe.
+// Device descriptor, configuration 1, one vendor interface with no endpoints.
 std::string descriptors(UsbId id)
 {
     char device[40];
@@ -42,31 +39,23 @@ std::string devnode(int devnum)
 
 } // namespace
 
-// A URB the host submitted and has not reaped yet.
-struct EmulatedBoard::Urb {
-    UMockdevIoctlData *data = nullptr;     // owned reference to the usbdevfs_urb
-    UMockdevIoctlData *buffer = nullptr;   // owned reference to its buffer
-    bool held = false;                     // stalled: never ready until discarded
-    bool renumerates = false;              // releasing the CPU: the board leaves after this one
-    UMockdevIoctlClient *client = nullptr; // the open device that submitted it
-    ~Urb()
-    {
-        g_object_unref(buffer);
-        g_object_unref(data);
-    }
+struct EmulatedBoard::Urb {                               // submitted, not reaped yet
+    UMockdevIoctlData *data = nullptr, *buffer = nullptr; // owned
+    bool held = false;                                    // stalled: never ready until discarded
+    bool renumerates = false;                             // releasing the CPU
+    UMockdevIoctlClient *client = nullptr;
+    ~Urb() { g_object_unref(buffer), g_object_unref(data); }
 };
 
 EmulatedBoard::EmulatedBoard(UsbId loader, UsbId running, std::string firmwarePath)
     : loader_(loader), running_(running), firmwarePath_(std::move(firmwarePath)),
       bus_(SimulatedAdapter::shippedBus())
 {
-    // Wakes the polling host promptly: each emulated transfer gets much faster.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     testbed_ = umockdev_testbed_new();
     handler_ = umockdev_ioctl_base_new();
     const auto onIoctl = +[](UMockdevIoctlBase *, UMockdevIoctlClient *client, void *self) {
-        static_cast<EmulatedBoard *>(self)->handle(client);
-        return TRUE;
+        return static_cast<EmulatedBoard *>(self)->handle(client), TRUE;
     };
     g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(onIoctl), this);
     for (int n = 2; n < 2 + kMaxPlugs; ++n)
@@ -80,10 +69,7 @@ bool EmulatedBoard::inMockEnvironment()
 
 EmulatedBoard::~EmulatedBoard()
 {
-    {
-        std::lock_guard lock(mutex_);
-        urbs_.clear();
-    }
+    withBus([&](auto &) { urbs_.clear(); });
     if (present_)
         removeDevice();
     g_object_unref(handler_);
@@ -95,15 +81,9 @@ void EmulatedBoard::addDevice(UsbId id, bool openable)
     ++devnum_;
     char record[1024];
     std::snprintf(record, sizeof record,
-                  "P: /devices/usb1/1-1\n"
-                  "N: bus/usb/001/%03d\n"
-                  "E: SUBSYSTEM=usb\n"
-                  "E: DEVTYPE=usb_device\n"
-                  "E: DEVNAME=/dev/bus/usb/001/%03d\n"
-                  "A: busnum=1\\n\n"
-                  "A: devnum=%d\\n\n"
-                  "A: speed=480\\n\n"
-                  "A: bConfigurationValue=1\\n\n"
+                  "P: /devices/usb1/1-1\nN: bus/usb/001/%03d\nE: SUBSYSTEM=usb\n"
+                  "E: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/%03d\nA: busnum=1\\n\n"
+                  "A: devnum=%d\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\n"
                   "H: descriptors=%s\n",
                   devnum_, devnum_, devnum_, descriptors(id).c_str());
     umockdev_testbed_add_from_string(testbed_, record, nullptr);
@@ -124,23 +104,17 @@ void EmulatedBoard::removeDevice()
 
 void EmulatedBoard::plug(bool running, bool openable)
 {
-    {
-        std::lock_guard lock(mutex_);
-        // A blank board has no firmware.
-        runningFirmware_ = bus_->LoadFirmWare(running ? firmwarePath_.c_str() : nullptr) == 0;
+    withBus([&](SimulatedAdapter &bus) {
+        runningFirmware_ = bus.LoadFirmWare(running ? firmwarePath_.c_str() : nullptr) == 0;
         cpuHeld_ = false;
-        record_.ramWrites.clear();
-        record_.cpuWrites.clear();
-    }
+        record_.ramWrites.clear(), record_.cpuWrites.clear();
+    });
     addDevice(running ? running_ : loader_, openable);
 }
 
 void EmulatedBoard::unplug()
 {
-    {
-        std::lock_guard lock(mutex_);
-        present_ = false; // from now on the node answers ENODEV
-    }
+    withBus([&](auto &) { present_ = false; }); // from now on the node answers ENODEV
     removeDevice();
 }
 
@@ -153,22 +127,19 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
     case USBDEVFS_SUBMITURB: {
         if (!current)
             break;
-        // libusb sends control URBs only: the setup packet, then the data.
+        // Control URBs only: the setup packet, then the data.
         auto urb = std::make_unique<Urb>();
         urb->data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
         urb->client = client;
         auto *raw = reinterpret_cast<usbdevfs_urb *>(urb->data->data);
         urb->buffer = umockdev_ioctl_data_resolve(urb->data, offsetof(usbdevfs_urb, buffer),
                                                   std::size_t(raw->buffer_length), nullptr);
-        uint8_t *setup = urb->buffer->data;
-        uint8_t *payload = setup + 8;
+        uint8_t *setup = urb->buffer->data, *payload = setup + 8;
         const bool in = setup[0] & 0x80;
         const uint8_t bRequest = setup[1];
-        const uint16_t wValue = uint16_t(setup[2] | setup[3] << 8);
-        const uint16_t wIndex = uint16_t(setup[4] | setup[5] << 8);
-        const uint16_t wLength = uint16_t(setup[6] | setup[7] << 8);
-        raw->status = -EPIPE; // what the board does not know, it stalls
-        raw->actual_length = 0;
+        const auto word = [&](int at) { return uint16_t(setup[at] | setup[at + 1] << 8); };
+        const uint16_t wValue = word(2), wIndex = word(4), wLength = word(6);
+        raw->status = -EPIPE, raw->actual_length = 0; // what it does not know, it stalls
         if (!runningFirmware_ && bRequest == kLoaderRequest && !in && wLength >= 1) {
             if (wValue == kLoaderCpuControl) {
                 record_.cpuWrites.push_back(payload[0]);
@@ -177,8 +148,7 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
             } else {
                 record_.ramWrites.push_back({wValue, {payload, payload + wLength}});
             }
-            raw->status = 0;
-            raw->actual_length = wLength;
+            raw->status = 0, raw->actual_length = wLength;
         } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
             const int r =
                 bus_->VendorIORequest(bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut,
@@ -203,9 +173,7 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
             umockdev_ioctl_client_complete(client, 0, 0);
             const bool renumerates = (*it)->renumerates;
             urbs_.erase(it);
-            if (renumerates) {
-                // The firmware runs: the loader leaves the bus and the board
-                // comes back with the running identity.
+            if (renumerates) { // comes back with the running identity
                 ++record_.downloads;
                 runningFirmware_ = bus_->LoadFirmWare(firmwarePath_.c_str()) == 0;
                 removeDevice();

@@ -1,9 +1,5 @@
-// The adapter board emulated in software for the libusb adapter's tests: a
-// umockdev testbed with one USB device whose usbfs ioctls are answered here.
-// Blank, it shows the loader identity and takes 0xA0 writes into its RAM;
-// when the CPU leaves reset it renumerates to the running identity and
-// answers 0xDA requests from a simulated SST bus, so the same chips answer
-// as in the simulated adapter. Needs libumockdev-preload.so.0 preloaded.
+// The adapter board on a umockdev testbed: blank, it takes 0xA0 writes; when
+// its CPU leaves reset it renumerates and answers 0xDA from a simulated bus.
 #pragma once
 
 #include "sst/AdapterOption.h"
@@ -23,40 +19,30 @@ namespace qzt::test {
 
 class EmulatedBoard {
 public:
-    // `firmwarePath` is what the simulated bus is given when the CPU runs.
     EmulatedBoard(UsbId loader, UsbId running, std::string firmwarePath);
     ~EmulatedBoard();
-    EmulatedBoard(const EmulatedBoard &) = delete;
-    EmulatedBoard &operator=(const EmulatedBoard &) = delete;
 
-    // Whether umockdev's preload is active; asked only once a testbed
-    // exists, since umockdev keeps its first answer.
+    // Ask only once a testbed exists: umockdev keeps its first answer.
     static bool inMockEnvironment();
 
-    // Plugs the board in, blank or already running our firmware. A board
-    // that may not be opened has a device node without permissions.
     void plug(bool running, bool openable = true);
     void unplug();
-    // IN transfers stay unanswered until the host gives up on them.
     void setStallIn(bool stall)
     {
-        std::lock_guard lock(mutex_);
-        stallIn_ = stall;
+        withBus([&](auto &) { stallIn_ = stall; });
     }
 
     struct Record {
-        std::vector<LoaderWrite> ramWrites; // the 0xA0 RAM writes since the last plug
-        std::vector<uint8_t> cpuWrites;     // the CPU control values since then
-        int downloads = 0;                  // times the CPU left reset with an image
-        int sstTransfers = 0;               // 0xDA transfers answered
+        std::vector<LoaderWrite> ramWrites; // since the last plug
+        std::vector<uint8_t> cpuWrites;     // since the last plug
+        int downloads = 0, sstTransfers = 0;
     };
-    Record record() const
+    Record record()
     {
-        std::lock_guard lock(mutex_);
-        return record_;
+        Record r;
+        withBus([&](auto &) { r = record_; });
+        return r;
     }
-
-    // Runs `f` on the simulated bus under the board's lock.
     template <typename F> void withBus(F &&f)
     {
         std::lock_guard lock(mutex_);
@@ -73,15 +59,11 @@ private:
     UMockdevIoctlBase *handler_ = nullptr;
     UsbId loader_, running_;
     std::string firmwarePath_;
-
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::unique_ptr<SimulatedAdapter> bus_;
-    bool present_ = false;
-    bool runningFirmware_ = false;
-    bool cpuHeld_ = false;
-    int devnum_ = 1; // the current device's number; a plug takes the next
+    bool present_ = false, runningFirmware_ = false, cpuHeld_ = false, stallIn_ = false;
+    int devnum_ = 1; // a plug takes the next
     std::vector<std::unique_ptr<Urb>> urbs_;
-    bool stallIn_ = false;
     Record record_;
 };
 

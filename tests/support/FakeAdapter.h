@@ -1,5 +1,4 @@
-// A recording adapter for tests: remembers every call with the bytes it
-// carried.
+// A recording adapter for tests.
 #pragma once
 
 #include "sst/USBFunctions.h"
@@ -15,11 +14,9 @@ namespace qzt::test {
 
 struct RecordedCall {
     int16_t request;
-    int32_t value;
-    int32_t index;
-    int16_t direction;
-    int16_t length;
-    std::array<uint8_t, 64> bytes; // the buffer as it was handed over (OUT) or filled (IN)
+    int32_t value, index;
+    int16_t direction, length;
+    std::array<uint8_t, 64> bytes; // as handed over (OUT) or filled (IN)
 };
 
 // Without an inner adapter it answers IN requests from a script; with one,
@@ -27,19 +24,15 @@ struct RecordedCall {
 class FakeAdapter : public USBFunctions {
 public:
     explicit FakeAdapter(USBFunctions *inner = nullptr) : inner_(inner) {}
-    int16_t firmwareResult = 0;
     std::string firmwarePath;
     std::vector<RecordedCall> calls;
-    // Answers handed out by successive IN requests; when empty, IN leaves
-    // the buffer as it is.
-    std::deque<std::array<uint8_t, 64>> answers;
-    int16_t inResult = 64;
-    int16_t outResult = 7;
+    std::deque<std::array<uint8_t, 64>> answers; // for IN; none: the buffer stays
+    int16_t inResult = 64, outResult = 7;
 
     int16_t LoadFirmWare(const char *path) override
     {
         firmwarePath = path ? path : "";
-        return inner_ ? inner_->LoadFirmWare(path) : firmwareResult;
+        return inner_ ? inner_->LoadFirmWare(path) : 0;
     }
     std::string describe() const override { return inner_ ? inner_->describe() : std::string(); }
 
@@ -55,12 +48,11 @@ public:
             std::memcpy(buffer, answers.front().data(), 64);
             answers.pop_front();
         }
-        std::memcpy(call.bytes.data(), buffer, 64); // an OUT leaves the buffer as it is
+        std::memcpy(call.bytes.data(), buffer, 64);
         calls.push_back(call);
         return result;
     }
 
-    // Queues an answer whose bytes start with `head`, the rest zero.
     void answer(std::initializer_list<uint8_t> head)
     {
         std::array<uint8_t, 64> a{};
@@ -68,23 +60,16 @@ public:
         answers.push_back(a);
     }
 
-    // The OUT requests (first seven bytes) in order.
-    std::vector<std::array<uint8_t, 7>> sent() const
+    // The OUT requests: their first seven bytes, or (address, command, lengths).
+    std::vector<std::array<uint8_t, 7>> sent() const { return outs<7>({0, 1, 2, 3, 4, 5, 6}); }
+    std::vector<std::array<uint8_t, 4>> commands() const { return outs<4>({0, 3, 1, 2}); }
+    template <std::size_t N> std::vector<std::array<uint8_t, N>> outs(std::array<int, N> at) const
     {
-        std::vector<std::array<uint8_t, 7>> out;
+        std::vector<std::array<uint8_t, N>> out;
         for (const auto &c : calls)
             if (c.direction == kDirectionOut)
-                out.push_back({c.bytes[0], c.bytes[1], c.bytes[2], c.bytes[3], c.bytes[4],
-                               c.bytes[5], c.bytes[6]});
-        return out;
-    }
-    // (address, command byte, write length, read length) of every OUT request.
-    std::vector<std::array<uint8_t, 4>> commands() const
-    {
-        std::vector<std::array<uint8_t, 4>> out;
-        for (const auto &c : calls)
-            if (c.direction == kDirectionOut)
-                out.push_back({c.bytes[0], c.bytes[3], c.bytes[1], c.bytes[2]});
+                for (std::size_t i = 0; i < N; ++i)
+                    (i ? out.back() : out.emplace_back())[i] = c.bytes[std::size_t(at[i])];
         return out;
     }
 
