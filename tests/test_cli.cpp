@@ -1,8 +1,4 @@
-// The command-line companion, run as a subprocess against the simulated bus:
-// what each command prints and its exit status, bad arguments, the log file
-// byte for byte, a log stopped by a signal or a full disk, and JSON read back.
-#include <QJsonDocument>
-#include <QJsonObject>
+// The command-line companion, run as a subprocess against the simulated bus.
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -20,8 +16,7 @@ const QString kDib = QStringLiteral(
 
 struct Run {
     int status = -1;
-    QByteArray out;
-    QByteArray err; // without the notes about late ticks (a busy machine)
+    QByteArray out, err; // err without the notes about late ticks (a busy machine)
 };
 
 Run finish(QProcess &p, int msecs = 30000)
@@ -35,25 +30,15 @@ Run finish(QProcess &p, int msecs = 30000)
             err};
 }
 
-Run runCli(const QStringList &args)
-{
-    QProcess p;
-    p.start(QZT_CLI, args);
-    return finish(p);
-}
-
 bool matches(const QString &pattern, const QByteArray &text)
 {
     return QRegularExpression(pattern).match(QString::fromUtf8(text)).hasMatch();
 }
 
-// A log file by the writer's rules: model, date line, column names, then
-// `lines` data lines, every line ending in CR LF. A data line has each
-// temperature field followed by a comma, then each voltage after ", ".
+// A log file: model, date line, column names, `lines` data lines, all CR LF.
 QString logPattern(const QByteArray &head, int lines)
 {
-    const QList<QByteArray> h = head.split('|');
-    const QList<QByteArray> names = h[1].split(',');
+    const QList<QByteArray> h = head.split('|'), names = h[1].split(',');
     const qsizetype temps = names.indexOf(QByteArray()); // the voltages follow the empty name
     const QString field = QStringLiteral("(?: |-)(?:\\d+(?:\\.\\d+)?|\\.\\d+)");
     const QString line = QStringLiteral("(?:%1,){%2}(?:, %1){%3}\r\n")
@@ -73,8 +58,6 @@ class TestCli : public QObject {
 private slots:
     void commands_data();
     void commands();
-    void json_data();
-    void json();
     void log_data();
     void log();
 };
@@ -109,47 +92,35 @@ void TestCli::commands_data()
     row("volts", {"volts", "0x4a"},
         QStringLiteral("address=0x4A 12v=%1V 5v=%1V vcc=%1V 2.5v=%1V vccp=%1V\n").arg(kNum));
     row("ping", {"ping", "0x48"}, "address=0x48 status=0x[0-9A-F]{1,2}\n");
-    row("offset read", {"offset", "0x48"}, "address=0x48 offset=0\n");
     row("offset write rounds halves to even", {"offset", "0x48", "2.5"}, "address=0x48 offset=2\n");
     row("request prints bytes 0 to read length + 1", {"request", "0x48", "1", "16", "0xF7"},
         "[0-9A-F]{1,2} C1 10 41 0 4 66 1 3 0 0 0 0 0 0 2 48 [0-9A-F]{1,2}\n");
     row("help lists the commands", {"--help"},
         "Usage: qzt6604-5-cli (?:.|\n)*\n  scan (?:.|\n)*\n  log --model(?:.|\n)*");
     row("version", {"--version"}, "qzt6604-5-cli \\d+\\.\\d+\\.\\d+\n");
+    // --json: one object a line, numbers as JSON numbers (not the console's " .25").
+    row("json temps", {"--json", "temps", "0x48"},
+        QStringLiteral(R"(\{"address":72,"external":%1,"internal":%1\}\n)")
+            .arg(R"(-?\d+(?:\.\d+)?)"));
+    row("json scan", {"--json", "scan"},
+        R"((?:\{"address":7[24],"capability":193,[^\n]*"model":"QZT660[45]",[^\n]*\}\n){2})");
     QTest::newRow("absent chip") << QStringList{"temps", "0x41"} << 1 << "^$"
                                  << "^qzt6604-5-cli: temps: no chip answers at 0x41\n$";
 
     bad("no command", {}, "no command given");
     bad("unknown command", {"sacn"}, "unknown command", "sacn");
     bad("unknown option", {"scan", "--jsn"}, "unknown option", "--jsn");
-    bad("option twice", {"--adapter", "simulated", "--adapter=simulated", "scan"},
-        "--adapter is given more than once", "--adapter=simulated");
-    bad("option without its value", {"scan", "--adapter"}, "--adapter needs a value", "--adapter");
-    bad("flag with a value", {"--json=yes", "scan"}, "--json takes no value", "--json=yes");
     bad("bad adapter text", {"--adapter", "usb", "scan"}, "--adapter: .+", "usb");
     bad("missing operand", {"temps"}, "temps: ADDR is missing");
-    bad("leftover operand", {"ping", "0x48", "0x4A"}, "ping: unexpected argument", "0x4A");
     bad("not a number", {"temps", "72abc"}, "ADDR is not a number", "72abc");
     bad("address above 0xFF", {"temps", "0x100"}, "ADDR must be from 0x0 to 0xFF", "0x100");
-    bad("negative address", {"temps", "-1"}, "ADDR must be from 0x0 to 0xFF", "-1");
-    // The console's readers check offsets and data bytes; one refusal each
-    // shows it reaches the command line.
     bad("offset beyond 32 bits", {"offset", "0x48", "1e10"},
         "VALUE: The external offset must be from -256 to 1023.", "1e10");
-    bad("read length above 62", {"request", "0x48", "1", "63", "F7"},
-        "READ_LEN must be from 0 to 62", "63");
-    bad("byte that is not hex", {"request", "0x48", "1", "1", "G1"},
-        "Data To Send: \"G1\" is not a hexadecimal byte.");
     bad("log without --out", {"log", "--model", "04"}, "log needs --out FILE");
     bad("log model 06", {"log", "--model", "06", "--out", "x"}, "--model must be 04 or 05", "06");
-    bad("duration without unit", {"log", "--model=04", "--out=x", "--duration=90"},
-        "--duration must be a whole number with h, m or s, as 8h, 30m or 90s", "90");
     bad("voltage channel of a QZT6604", {"log", "--model=04", "--out=x", "--channels=vcc"},
         "--channels: the QZT6604 has no channel 'vcc' \\(it has internal, external, offset\\)",
         "vcc");
-    bad("channel twice", {"log", "--model=05", "--out=x", "--channels=5v,5V"},
-        "--channels names '5V' twice", "5v,5V");
-    bad("every 0", {"log", "--model=05", "--out=x", "--every=0"}, "--every must be 1 or more", "0");
     bad("log option on another command", {"temps", "0x48", "--every=2"},
         "--every belongs to log only", "--every");
 }
@@ -160,100 +131,44 @@ void TestCli::commands()
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    const Run r = runCli(args);
+    QProcess p;
+    p.start(QZT_CLI, args);
+    const Run r = finish(p);
     QVERIFY2(matches(err, r.err), r.err);
     QVERIFY2(matches(out, r.out), r.out);
     QCOMPARE(r.status, status);
 }
 
-void TestCli::json_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QStringList>("keys"); // of every object, sorted
-    QTest::addColumn<QList<int>>("addresses");
-    QTest::newRow("scan") << QStringList{"scan"}
-                          << QStringList{"address",   "capability",       "client_address",
-                                         "device_id", "device_interface", "function_interface",
-                                         "model",     "silicon_revision", "vendor_id",
-                                         "version"}
-                          << QList<int>{0x48, 0x4A};
-    QTest::newRow("temps") << QStringList{"temps", "0x48"}
-                           << QStringList{"address", "external", "internal"} << QList<int>{0x48};
-    QTest::newRow("volts") << QStringList{"volts", "0x4A"}
-                           << QStringList{"12v", "2.5v", "5v", "address", "vcc", "vccp"}
-                           << QList<int>{0x4A};
-    QTest::newRow("request") << QStringList{"request", "0x48", "1", "4", "0"}
-                             << QStringList{"address", "bytes"} << QList<int>{0x48};
-}
-
-// Every line of --json parses as an object with the keys of the text form;
-// numbers are JSON numbers, not the console's " .25".
-void TestCli::json()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QStringList, keys);
-    QFETCH(QList<int>, addresses);
-    const Run r = runCli(QStringList{"--json"} + args);
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.err, QByteArray());
-    QList<QByteArray> lines = r.out.split('\n');
-    QCOMPARE(lines.takeLast(), QByteArray());
-    QCOMPARE(lines.size(), addresses.size());
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QJsonParseError error{};
-        const QJsonObject o = QJsonDocument::fromJson(lines[i], &error).object();
-        QVERIFY2(error.error == QJsonParseError::NoError, lines[i]);
-        QCOMPARE(o.keys(), keys);
-        QCOMPARE(o.value("address").toInt(), addresses[i]);
-        for (const QString &k : keys)
-            QVERIFY2(k == "model" || k == "bytes" || o.value(k).isDouble(), qPrintable(k));
-        if (keys.contains("internal")) // the simulated chip reads about 30 °C
-            QVERIFY(o.value("internal").toDouble() > 0 && o.value("internal").toDouble() < 60);
-    }
-}
-
 void TestCli::log_data()
 {
     QTest::addColumn<QStringList>("options"); // besides --out
-    QTest::addColumn<int>(
-        "stop"); // a signal; 0: --duration ends it; -1: a file of 1000 bytes at most
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("err");     // whole stderr; a capture is the lines in the file
+    QTest::addColumn<int>("stop");    // a signal; 0: --duration; -1: a file of 1000 bytes at most
+    QTest::addColumn<QString>("err"); // whole stderr; a capture is the lines in the file
     QTest::addColumn<QByteArray>("head"); // model|column names
     QTest::addColumn<int>("lines");
     const QStringList two{"--duration", "2s"};
-    const QByteArray head04 = "QZT6604|Internal,External,";
     const QByteArray head05 = "QZT6605|Internal,External,,12V,5V,Vcc,2.5V,Vccp,";
     const QString stopped = "^qzt6604-5-cli: log: stopped by %1 after (\\d+) lines\n$";
-    QTest::newRow("04, default channels")
-        << two + QStringList{"--model", "04"} << 0 << "C" << 0 << "^$" << head04 << 40;
-    QTest::newRow("05, default channels, German locale")
-        << two + QStringList{"--model", "05"} << 0 << "de_DE.UTF-8" << 0 << "^$" << head05 << 40;
+    QTest::newRow("05, default channels")
+        << two + QStringList{"--model", "05"} << 0 << "^$" << head05 << 40;
     QTest::newRow("04, offset only, every 4th tick")
-        << two + QStringList{"--model", "04", "--channels", "offset", "--every", "4"} << 0 << "C"
-        << 0 << "^$" << QByteArray("QZT6604|External Offset,") << 10;
+        << two + QStringList{"--model", "04", "--channels", "offset", "--every", "4"} << 0 << "^$"
+        << QByteArray("QZT6604|External Offset,") << 10;
     QTest::newRow("SIGTERM, some voltages")
-        << QStringList{"--model", "05", "--channels", "external,VCC,vccp"} << int(SIGTERM) << "C"
-        << 0 << stopped.arg("SIGTERM") << QByteArray("QZT6605|External,,Vcc,Vccp,") << -1;
-    QTest::newRow("SIGINT") << QStringList{"--model", "05"} << int(SIGINT) << "C" << 0
-                            << stopped.arg("SIGINT") << head05 << -1;
+        << QStringList{"--model", "05", "--channels", "external,VCC,vccp"} << int(SIGTERM)
+        << stopped.arg("SIGTERM") << QByteArray("QZT6605|External,,Vcc,Vccp,") << -1;
     QTest::newRow("write fails")
-        << QStringList{"--model", "05"} << -1 << "C" << 1
+        << QStringList{"--model", "05"} << -1
         << "^qzt6604-5-cli: log: writing to .* failed: .+; (\\d+) lines are in it\n$" << head05
         << -1;
 }
 
-// A log ends when its duration is over (two seconds: one line per 50 ms
-// tick), or cleanly with status 0 on a signal, or with status 1 and the
-// reason when the file cannot grow. The file follows the writer's field
-// rules and line ends, whatever the locale, and every line is whole.
+// A log ends after its duration (one line per 50 ms tick), with status 0 on a
+// signal, or with status 1 when the file cannot grow; every line is whole.
 void TestCli::log()
 {
     QFETCH(QStringList, options);
     QFETCH(int, stop);
-    QFETCH(QString, locale);
-    QFETCH(int, status);
     QFETCH(QString, err);
     QFETCH(QByteArray, head);
     QFETCH(int, lines);
@@ -261,8 +176,7 @@ void TestCli::log()
     const QString path = dir.filePath("run.sav");
     QProcess p;
     QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("LC_ALL", locale);
-    e.insert("LANG", locale);
+    e.insert("LC_ALL", "de_DE.UTF-8"); // the file's numbers do not follow the locale
     p.setProcessEnvironment(e);
     if (stop < 0)
         p.setChildProcessModifier([] {
@@ -278,7 +192,7 @@ void TestCli::log()
     }
     const Run r = finish(p, 10000);
     QCOMPARE(r.out, QByteArray());
-    QCOMPARE(r.status, status);
+    QCOMPARE(r.status, stop < 0 ? 1 : 0);
     const auto m = QRegularExpression(err).match(QString::fromUtf8(r.err));
     QVERIFY2(m.hasMatch(), r.err);
     QFile f(path);

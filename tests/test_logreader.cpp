@@ -1,12 +1,8 @@
-// Reading logs back: files made by the log writer for both models and several
-// channel choices, checked against a plain reference; odd files that open
-// with a note; bad files refused with their line; an interrupted load.
+// Reading logs back: writer's files against a plain reference, odd and bad files.
 #include "logging/LogReader.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <cmath>
 
 using namespace qzt;
 using namespace qzt::logview;
@@ -15,8 +11,7 @@ Q_DECLARE_METATYPE(qzt::Model)
 
 namespace {
 
-// Readings that wander differently per channel, with a negative stretch and
-// values that need the exponent form.
+// Readings per channel, some negative, some in the exponent form.
 SSTStuffModule readingsAt(int i)
 {
     SSTStuffModule r;
@@ -32,8 +27,8 @@ float valueOf(int i, Channel c)
 {
     const SSTStuffModule r = readingsAt(i);
     const float temps[] = {r.IntTemp, r.ExtTemp, float(r.ExtOffset)};
-    return std::size_t(c) < kTemperatureChannels ? temps[std::size_t(c)]
-                                                 : r.Volts[std::size_t(c) - kTemperatureChannels];
+    return c < Channel(kTemperatureChannels) ? temps[std::size_t(c)]
+                                             : r.Volts[std::size_t(c) - kTemperatureChannels];
 }
 
 QByteArray logOf(Model model, unsigned mask, int lines)
@@ -46,14 +41,6 @@ QByteArray logOf(Model model, unsigned mask, int lines)
     return bytes;
 }
 
-LoadResult loadOf(const QByteArray &bytes, unsigned threads = 1, bool interrupt = false)
-{
-    LoadControl control;
-    control.interrupt = interrupt;
-    return loadBytes(std::span<const char>(bytes.constData(), std::size_t(bytes.size())), control,
-                     threads);
-}
-
 } // namespace
 
 class TestLogReader : public QObject {
@@ -64,14 +51,11 @@ private slots:
         QTest::addColumn<Model>("model");
         QTest::addColumn<unsigned>("mask");
         QTest::addColumn<unsigned>("threads");
-        QTest::newRow("6604 all") << Model::QZT6604 << 0xFFu << 1u;
-        QTest::newRow("6604 external and offset") << Model::QZT6604 << 0x06u << 3u;
+        QTest::newRow("6604 external and offset") << Model::QZT6604 << 0x06u << 1u;
         QTest::newRow("6605 defaults") << Model::QZT6605 << 0xFBu << 3u;
         QTest::newRow("6605 none") << Model::QZT6605 << 0u << 1u;
-        QTest::newRow("6605 voltages only") << Model::QZT6605 << 0xF8u << 2u;
         QTest::newRow("6605 internal and Vccp") << Model::QZT6605 << 0x81u << 2u;
     }
-    // Through a mapped file, as the program reads.
     void readsWhatTheWriterWrote()
     {
         QFETCH(Model, model);
@@ -88,17 +72,13 @@ private slots:
         const LogData &d = *r.data;
         QCOMPARE(d.model(), model);
         std::vector<Channel> expected;
-        const std::size_t all = model == Model::QZT6605 ? kChannelCount : kTemperatureChannels;
-        for (std::size_t c = 0; c < all; ++c)
+        for (std::size_t c = 0; c < kChannelCount; ++c)
             if (mask >> c & 1)
                 expected.push_back(Channel(c));
         QCOMPARE(d.channels(), expected);
         QCOMPARE(d.rowCount(), 3000u);
         QCOMPARE(d.started(), QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)));
         QVERIFY(d.notes().empty());
-
-        // Ranges inside one block, across blocks and the whole file, against
-        // a sum over the written readings.
         for (const auto &[a, b] : {std::pair<uint64_t, uint64_t>{0, 3000}, {5, 9}, {1234, 2900}}) {
             const std::vector<Summary> s = d.summarize(Row{a}, Row{b});
             for (std::size_t ch = 0; ch < expected.size(); ++ch) {
@@ -111,8 +91,7 @@ private slots:
                 QVERIFY(std::abs(s[ch].sum - ref.sum) <= 1e-9 * std::abs(ref.sum) + 1e-6);
             }
         }
-        // Columns read line by line show each column's first and last value;
-        // columns from the pyramid keep the extremes and lose no value.
+        // Line-by-line columns keep first and last; pyramid columns the extremes.
         std::vector<std::vector<ColumnSummary>> cols, wide;
         d.columns(std::vector<uint64_t>{10, 13, 20, 21}, cols);
         d.columns(std::vector<uint64_t>{0, 1500, 3000}, wide);
@@ -123,7 +102,6 @@ private slots:
             QCOMPARE(cols[ch][1].last, valueOf(19, expected[ch]));
             QCOMPARE(std::min(wide[ch][0].min, wide[ch][1].min), whole[ch].min);
             QCOMPARE(std::max(wide[ch][0].max, wide[ch][1].max), whole[ch].max);
-            QVERIFY(wide[ch][0].count + wide[ch][1].count >= whole[ch].count);
             QCOMPARE(d.row(Row{2999})[ch], valueOf(2999, expected[ch]));
         }
     }
@@ -142,25 +120,12 @@ private slots:
         undated.replace(6 + undated.indexOf("Date:,"), undated.indexOf(",Time") - 15, "someday");
         QTest::newRow("unreadable date") << undated << 3 << 2 << "line 2";
         QTest::newRow("empty") << QByteArray() << -1 << 0 << "empty";
-        QTest::newRow("another program's file")
-            << QByteArray("a,b,c\r\n1,2,3\r\n") << -1 << 1 << "not a log";
-        QTest::newRow("no date line")
-            << QByteArray(log).replace("Date:", "Day:") << -1 << 2 << "line 2";
         QTest::newRow("unknown voltage")
             << QByteArray(log).replace("Vcc,", "Vdd,") << -1 << 3 << "column names";
-        QTest::newRow("6604 names on a 6605 log")
-            << QByteArray(log).replace("QZT6605", "QZT6604") << -1 << 3 << "column names";
-        const QByteArray log04 = logOf(Model::QZT6604, 0, 1);
-        QTest::newRow("header cut short")
-            << log04.left(log04.indexOf("\r\n", 9) + 2) << -1 << 3 << "within line 3";
-        QTest::newRow("a field too many")
-            << QByteArray(log).insert(log.indexOf("\r\n", log.indexOf(" 27.25")), ", 1") << -1 << 13
-            << "has 9 fields";
         QTest::newRow("not a number")
             << QByteArray(log).replace(" 25.5,", "abc,") << -1 << 6 << "(\"abc\") is not a number";
     }
-    // An odd file opens with one note naming its line; a bad one is refused
-    // with its line and reason, on one thread as on two.
+    // An odd file opens with one note; a bad one is refused with line and reason.
     void oddAndBadFiles()
     {
         QFETCH(QByteArray, bytes);
@@ -168,7 +133,9 @@ private slots:
         QFETCH(int, line);
         QFETCH(QString, text);
         for (const unsigned threads : {1u, 2u}) {
-            const LoadResult r = loadOf(bytes, threads);
+            LoadControl control;
+            const LoadResult r =
+                loadBytes({bytes.constData(), std::size_t(bytes.size())}, control, threads);
             QCOMPARE(r.status, rows < 0 ? LoadStatus::Refused : LoadStatus::Successful);
             if (rows < 0) {
                 QVERIFY(!r.data);
@@ -180,43 +147,15 @@ private slots:
             QCOMPARE(r.data->notes().size(), 1u);
             QCOMPARE(r.data->notes()[0].line, uint64_t(line));
             QVERIFY2(r.data->notes()[0].text.contains(text), qPrintable(r.data->notes()[0].text));
-        }
-        if (QByteArray(QTest::currentDataTag()) == "empty fields") {
+            if (QByteArray(QTest::currentDataTag()) != "empty fields")
+                continue;
             // Line 5's internal reading is missing: the line breaks off there.
-            const LoadResult r = loadOf(bytes);
             std::vector<std::vector<ColumnSummary>> cols;
             r.data->columns(std::vector<uint64_t>{0, 1, 2, 3}, cols);
             QCOMPARE(cols[0][1].count, 0u);
             QVERIFY(cols[0][2].gapBefore && !cols[1][2].gapBefore);
             QVERIFY(!r.data->row(Row{1})[0] && r.data->row(Row{1})[1]);
         }
-    }
-
-    void fieldTexts_data()
-    {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<double>("value"); // NaN: refused
-        QTest::newRow("no zero before the point") << QByteArray("-.25") << -0.25;
-        QTest::newRow("exponent") << QByteArray(" 2.5E+07") << 2.5e7;
-        QTest::newRow("small exponent") << QByteArray(" 1.5E-08") << 1.5e-8;
-        QTest::newRow("sign only") << QByteArray(" -") << std::nan("");
-        QTest::newRow("two points") << QByteArray("1.2.3") << std::nan("");
-        QTest::newRow("exponent without digits") << QByteArray("1E+") << std::nan("");
-    }
-    void fieldTexts()
-    {
-        QFETCH(QByteArray, text);
-        QFETCH(double, value);
-        const std::optional<float> v = parseField(text.constData(), text.constData() + text.size());
-        QCOMPARE(v.has_value(), !std::isnan(value));
-        QCOMPARE(v.value_or(NAN) == float(value), v.has_value());
-    }
-
-    void interruptedLoadLeavesNothing()
-    {
-        const LoadResult r = loadOf(logOf(Model::QZT6605, 0xFF, 100000), 2, true);
-        QCOMPARE(r.status, LoadStatus::Interrupted);
-        QVERIFY(!r.data);
     }
 };
 
