@@ -158,6 +158,7 @@ private slots:
         row("62 tokens", ones(62), "1", "0", {}, "Data To Send holds 62 bytes; at most 61 fit in one request.");
         row("token XYZ", "F7 XYZ", "2", "0", {}, "Data To Send: \"XYZ\" is not a hexadecimal byte.");
         row("write 256", "E0", "256", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
+        row("write -1", "E0", "-1", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
         row("write abc", "E0", "abc", "0", {}, "Write Length: \"abc\" is not a number.", "txtWriteLength");
         row("read 63", "E0", "1", "63", {}, "Read Length must be from 0 to 62.", "txtReadLength");
         // clang-format on
