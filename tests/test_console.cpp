@@ -20,8 +20,7 @@ using Bytes = QList<int>;
 
 namespace {
 
-// A console on its own, talking to a scripted adapter. The QZT6604 is at
-// 0x48 and the QZT6605, whose console the single commands use, at 0x4A.
+// A console on its own and a scripted adapter; QZT6604 at 0x48, QZT6605 at 0x4A.
 struct Bench {
     explicit Bench(Model m = Model::QZT6604) : window(ctx, m)
     {
@@ -53,10 +52,6 @@ class TestConsole : public QObject {
         QWidget *box = w->findChild<QWidget *>(n);
         box->setProperty(qobject_cast<QPlainTextEdit *>(box) ? "plainText" : "text", t);
     }
-    template <class A> static Bytes head(const A &a, qsizetype n)
-    {
-        return Bytes(a.begin(), a.begin() + n);
-    }
     static void sendPanel(QWidget *w, QString data, QString write, QString read)
     {
         type(w, "txtToSend", data);
@@ -64,8 +59,7 @@ class TestConsole : public QObject {
         type(w, "txtReadLength", read);
         click(w, "cmdReqSST");
     }
-    // What a refused input must leave alone: no call, buffer, target address
-    // and display. Marks buffer and address first so that any write shows.
+    // What a refused input must leave alone; marks buffer and address first.
     static auto untouched(Bench &b, bool mark = false)
     {
         if (mark) {
@@ -99,10 +93,8 @@ private slots:
         row("cmdGetOffset", "", {3, 0xC0, 0xFF}, {0x4A, 1, 2, 0xE0}, "-1");
         // -1: refused as out of range, -2: as holding no number.
         static const struct { const char *text; int low, high; } offsets[] = {
-            {"2.5", 0x80, 0x00}, {"", -2, 0}, {"abc", -2, 0}, {"-", -2, 0}, {"&hZ", -2, 0},
-            {".5", 0x00, 0x00}, {"&h10", 0x00, 0x04},
-            {"-1", 0xC0, 0x3F}, {"-256", 0x00, 0x00}, {"1023", 0xC0, 0xFF}, {"1024", -1, 0},
-            {"-257", -1, 0}, {"2147483648", -1, 0}};
+            {"2.5", 0x80, 0x00}, {"abc", -2, 0}, {"-1", 0xC0, 0x3F}, {"-256", 0x00, 0x00},
+            {"1023", 0xC0, 0xFF}, {"1024", -1, 0}, {"-257", -1, 0}};
         for (const auto &[text, low, high] : offsets)
             row("cmdSetOffset", text, {}, low < 0 ? Bytes{} : Bytes{0x4A, 3, 0, 0xE0, low, high},
                 low == -1 ? "The external offset must be from -256 to 1023."
@@ -130,13 +122,13 @@ private slots:
         for (qsizetype i = 0; i <= shown.count(u' ') && button != "cmdSetOffset"; ++i)
             texts << textOf(&b.window, field.contains(u'%') ? field.arg(i) : field);
         QCOMPARE(request.isEmpty() ? b.dialogs.criticals.join("") : texts.join(u' '), shown);
-        QCOMPARE(b.dialogs.criticals.isEmpty(), !request.isEmpty());
         if (request.isEmpty()) // the focus goes back to the box
             QCOMPARE(b.window.focusWidget()->objectName(), QString("txtOffset"));
         QVERIFY(!request.isEmpty() || untouched(b) == before);
-        QCOMPARE(b.usb.sent().size(), std::size_t(!request.isEmpty()));
+        const auto sent = b.usb.sent();
+        QCOMPARE(sent.size(), std::size_t(!request.isEmpty()));
         if (!request.isEmpty())
-            QCOMPARE(head(b.usb.sent().front(), request.size()), request);
+            QCOMPARE(Bytes(sent[0].begin(), sent[0].begin() + request.size()), request);
     }
 
     void panel_data()
@@ -156,25 +148,19 @@ private slots:
         };
         const auto ones = [](int n) { return QStringList(n, "1").join(' '); };
         // clang-format off
-        row("DIB gives 18 entries", "F7", "1", "16", {0x48, 1, 16, 0xF7}, {});
-        row("double blank", "1 2  3", "4", "0", {0x48, 4, 0, 1, 2, 0, 3}, {});
         row("hex forms", "a A 41h 0x41 0XF7 00FF", "6", "0", {0x48, 6, 0, 10, 10, 65, 0x41, 0xF7, 255}, {});
         row("Decimal shows, data stays hex", "F7 10", "2", "0", {0x48, 2, 0, 0xF7, 0x10}, {}, "", true);
         row("empty lengths", "E0", "", "", {0x48, 0, 0, 0xE0}, {});
-        row("half lengths", "E0", "3.5", "2.5", {0x48, 4, 2, 0xE0}, {});
         row("61 tokens", ones(61), "61", "0", Bytes{0x48, 61, 0} + Bytes(61, 1), {});
         row("write 255", "E0", "255", "0", {0x48, 255, 0, 0xE0}, {});
         row("read 62", "E0", "1", "62", {0x48, 1, 62, 0xE0}, {});
-        row("empty data", "", "1", "16", {}, "No command byte set");
         row("token 100", "E0 100", "2", "0", {}, "Data byte 100 is larger than FF.");
         row("62 tokens", ones(62), "1", "0", {}, "Data To Send holds 62 bytes; at most 61 fit in one request.");
-        row("token 0x", "0x", "1", "0", {}, "Data To Send: \"0x\" is not a hexadecimal byte.");
         row("token XYZ", "F7 XYZ", "2", "0", {}, "Data To Send: \"XYZ\" is not a hexadecimal byte.");
         row("write 256", "E0", "256", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
         row("write -1", "E0", "-1", "0", {}, "Write Length must be from 0 to 255.", "txtWriteLength");
         row("write abc", "E0", "abc", "0", {}, "Write Length: \"abc\" is not a number.", "txtWriteLength");
         row("read 63", "E0", "1", "63", {}, "Read Length must be from 0 to 62.", "txtReadLength");
-        row("read x", "E0", "1", "x", {}, "Read Length: \"x\" is not a number.", "txtReadLength");
         // clang-format on
     }
     void panel()
@@ -200,26 +186,20 @@ private slots:
             return;
         }
         QCOMPARE(b.usb.calls.size(), std::size_t(4));
-        QCOMPARE(head(b.usb.calls[2].bytes, request.size()), request);
-        // One entry per byte 0 ... read length + 1, after what was shown.
-        QCOMPARE(received(&b.window)
-                     .mid(std::get<3>(before).size())
-                     .split(' ', Qt::SkipEmptyParts)
-                     .size(),
-                 request[2] + 2);
+        QCOMPARE(Bytes(b.usb.calls[2].bytes.begin(), b.usb.calls[2].bytes.begin() + request.size()),
+                 request);
+        const QString added = received(&b.window).mid(std::get<3>(before).size());
+        QCOMPARE(added.split(' ', Qt::SkipEmptyParts).size(), request[2] + 2);
     }
 
-    // A command whose adapter call fails names itself in a message and
-    // leaves every value on display as it was.
+    // A failed call names its command and leaves the display as it was.
     void failedCommandKeepsTheDisplay_data()
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("outFails");
         QTest::addColumn<QString>("message");
         const char *rows[][2] = {
-            {"cmdGetDIB", "Get DIB"},           {"cmdGetAllTemps", "Get All Temps"},
-            {"cmdPing", "Generate Ping"},       {"cmdGetOffset", "Get Ext Offset"},
-            {"cmdSetOffset", "Set Ext Offset"}, {"cmdReqSST", "Send"}};
+            {"cmdGetDIB", "Get DIB"}, {"cmdSetOffset", "Set Ext Offset"}, {"cmdReqSST", "Send"}};
         bool outFails = false; // the request and the answer fail by turns
         for (const auto &[button, caption] : rows)
             QTest::newRow(button) << QString(button) << (outFails = !outFails)
@@ -248,22 +228,6 @@ private slots:
         click(&b.window, button);
         QCOMPARE(b.dialogs.criticals, QStringList{message});
         QCOMPARE(shown(), before);
-    }
-
-    void displayAccumulatesUntilClear()
-    {
-        Bench b;
-        b.usb.answer({0, 12, 255});
-        sendPanel(&b.window, "E0", "1", "1");
-        b.window.findChild<QRadioButton *>("optDec")->click();
-        b.usb.answer({0, 12, 255});
-        sendPanel(&b.window, "E0", "1", "1");
-        QCOMPARE(received(&b.window), QString("0 C FF  0  12  255 "));
-        click(&b.window, "cmdClear");
-        QCOMPARE(textOf(&b.window, "txtToSend") + "|" + received(&b.window) + "|" +
-                     textOf(&b.window, "txtWriteLength") + "|" + textOf(&b.window, "txtReadLength"),
-                 QString("||1|1"));
-        QVERIFY(b.window.findChild<QRadioButton *>("optDec")->isChecked());
     }
 };
 
