@@ -188,6 +188,7 @@ void TestChartModel::fitting_data()
     row("high touches the top", {26.0f, 41.6f}, {15, 42, 26, 42, Stays, 52});
     row("bottom exactly 20 below", {35.4f, 41.6f}, {15, 52, 35, 42, Stays, Stays});
     row("bottom 21 below", {35.6f, 41.6f}, {15, 52, 36, 42, 26, Stays});
+    row("top exactly 20 above", {30.0f, 35.0f}, {20, 55, 30, 35, Stays, Stays});
     row("top 21 above", {30.0f, 35.0f}, {20, 56, 30, 35, Stays, 45});
     row("halves to even", {24.5f, 25.5f}, {-300, 300, 24, 26, 14, 36});
     row("saturates", {-32765.0f, 32765.0f}, {0, 0, -32765, 32765, -32768, 32767});

@@ -86,6 +86,7 @@ void TestMainWindow::discovery()
     const DeclarationsModule &d = h.state.Declarations;
     QCOMPARE(Probe({d.Address04, d.Address05, h.state.SSTStuff.SSTAddress}),
              Probe({address04, address05, address05}));
+    QCOMPARE(h.window->timer().interval(), 50);
     QCOMPARE(h.usb.calls.size(), std::size_t(found ? 64 : 66));
     const auto subs = h.window->mdiArea()->subWindowList();
     QCOMPARE(subs.size(), qsizetype(found));
