@@ -154,6 +154,7 @@ private slots:
         row("61 tokens", ones(61), "61", "0", Bytes{0x48, 61, 0} + Bytes(61, 1), {});
         row("write 255", "E0", "255", "0", {0x48, 255, 0, 0xE0}, {});
         row("read 62", "E0", "1", "62", {0x48, 1, 62, 0xE0}, {});
+        row("empty data", "", "1", "16", {}, "No command byte set");
         row("token 100", "E0 100", "2", "0", {}, "Data byte 100 is larger than FF.");
         row("62 tokens", ones(62), "1", "0", {}, "Data To Send holds 62 bytes; at most 61 fit in one request.");
         row("token XYZ", "F7 XYZ", "2", "0", {}, "Data To Send: \"XYZ\" is not a hexadecimal byte.");
@@ -190,6 +191,10 @@ private slots:
                  request);
         const QString added = received(&b.window).mid(std::get<3>(before).size());
         QCOMPARE(added.split(' ', Qt::SkipEmptyParts).size(), request[2] + 2);
+        click(&b.window, "cmdClear"); // empties data and display, keeps the lengths
+        QCOMPARE(textOf(&b.window, "txtToSend") + received(&b.window) + "|" +
+                     textOf(&b.window, "txtWriteLength"),
+                 "|" + write);
     }
 
     // A failed call names its command and leaves the display as it was.
