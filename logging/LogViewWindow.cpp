@@ -297,6 +297,7 @@ void LogOpener::poll()
     LogViewWindow *window = nullptr;
     if (result_.status == LoadStatus::Successful) {
         window = new LogViewWindow(path_, std::move(result_.data));
+        window->chart()->setDialogs(&dialogs_);
     } else if (result_.status == LoadStatus::Refused) {
         QString reason = result_.reason;
         if (!reason.isEmpty())

@@ -70,7 +70,8 @@ private slots:
         Harness h;
         QVERIFY(h.start());
         const qsizetype before = h.window->mdiArea()->subWindowList().size();
-        if (QTest::currentDataTag() == QByteArray("menu")) {
+        const QByteArray tag = QTest::currentDataTag();
+        if (tag == "menu") {
             h.dialogs.nextFile = path;
             h.window->findChild<QAction *>("mOpenLog")->trigger();
         } else {
@@ -88,7 +89,18 @@ private slots:
             return;
         }
         QTRY_COMPARE(h.window->mdiArea()->subWindowList().size(), before + 1);
-        QCOMPARE(h.window->findChild<LogViewWindow *>()->windowTitle(), "night run.sav");
+        auto *viewer = h.window->findChild<LogViewWindow *>();
+        QCOMPARE(viewer->windowTitle(), "night run.sav");
+        // Reading asks nothing about replacing the log.
+        QCOMPARE(h.dialogs.fileDialogs,
+                 tag == "menu" ? QStringList("open|" + h.ctx.appFolder + "|Text Files (*.sav)|*.sav")
+                               : QStringList());
+        QVERIFY(h.dialogs.questions.isEmpty());
+        // The viewer's chart, too, reports a picture it could not save.
+        h.dialogs.nextImage = dir.filePath("none/g.png");
+        std::unique_ptr<QMenu> menu(viewer->chart()->createContextMenu(nullptr));
+        menu->findChild<QAction *>("actSaveImage")->trigger();
+        QCOMPARE(h.dialogs.criticals.size(), 1);
         auto *windows = h.window->findChild<QMenu *>("mWindows");
         emit windows->aboutToShow();
         QVERIFY(windows->actions().last()->text().endsWith("night run.sav"));
