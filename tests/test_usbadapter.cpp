@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <linux/capability.h>
+#include <cerrno>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -38,20 +39,39 @@ void overrideFilePermissions(bool on)
     syscall(SYS_capset, &header, data);
 }
 
+QByteArray hexRecord(uint8_t type, uint16_t address, const QByteArray &data)
+{
+    const char head[] = {char(data.size()), char(address >> 8), char(address), char(type)};
+    QByteArray raw = QByteArray(head, 4) + data;
+    raw.append(char(-std::accumulate(raw.begin(), raw.end(), 0))); // the checksum
+    return ':' + raw.toHex().toUpper() + "\r\n";
+}
+
+// A board's own image, as far as the loader can tell (the shipped SSTFW.hex is
+// the simulated adapter's stand-in, which is refused for a board).
+QByteArray boardImage()
+{
+    return hexRecord(0, 0, QByteArray("\x02\x01\x00", 3)) +
+           hexRecord(0, 0x100, QByteArray("\x75\x81\x5F\x80\xFE", 5)) + hexRecord(1, 0, {});
+}
+
 struct Bench {
-    Bench()
-        : board(kLoader, kRunning, kShippedFirmware),
-          usb(kRunning, kLoader, {.rescanMs = 100}, &messages)
+    explicit Bench(LibusbTiming timing = {.rescanMs = 100})
+        : board(kLoader, kRunning, kShippedFirmware), usb(kRunning, kLoader, timing, &messages)
     {
+        QFile file(dir.filePath("SSTFW.hex"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(boardImage()) <= 0)
+            qFatal("cannot write the board's image");
     }
-    bool start(const QString &folder = QStringLiteral(QZT_SOURCE_DIR "/sst"))
+    bool start(const QString &folder = QString())
     {
-        ctx.appFolder = folder;
+        ctx.appFolder = folder.isEmpty() ? dir.path() : folder;
         window = std::make_unique<MainWindow>(ctx);
         window->timer().stop();
         return window->MDIForm_Load();
     }
 
+    QTemporaryDir dir;
     EmulatedBoard board;
     std::ostringstream messages;
     LibusbAdapter usb;
@@ -70,14 +90,6 @@ std::map<uint32_t, uint8_t> bytesOf(const std::vector<IntelHexSegment> &segments
         for (std::size_t i = 0; i < s.bytes.size(); ++i)
             out[uint32_t(s.address + i)] = s.bytes[i];
     return out;
-}
-
-QByteArray hexRecord(uint8_t type, uint16_t address, const QByteArray &data)
-{
-    const char head[] = {char(data.size()), char(address >> 8), char(address), char(type)};
-    QByteArray raw = QByteArray(head, 4) + data;
-    raw.append(char(-std::accumulate(raw.begin(), raw.end(), 0))); // the checksum
-    return ':' + raw.toHex().toUpper() + "\r\n";
 }
 
 } // namespace
@@ -123,6 +135,9 @@ private slots:
             << "ATTR{idVendor}==\"0041\", ATTR{idProduct}==\"8051\", TAG+=\"uaccess\"";
         QTest::newRow("bad firmware file")
             << Plug::Blank << QByteArray(":00000001FE\n") << "refused";
+        QTest::newRow("the simulated adapter's stand-in")
+            << Plug::Blank << QByteArray("stand-in")
+            << "stand-in image, not firmware for the board; start with --firmware";
     }
 
     void startsOnTheBoard()
@@ -131,17 +146,16 @@ private slots:
         QFETCH(QByteArray, firmware);
         QFETCH(QString, reason);
         QTemporaryDir dir;
-        QString folder = QStringLiteral(QZT_SOURCE_DIR "/sst");
-        if (!firmware.isEmpty()) {
-            QFile file(dir.filePath("SSTFW.hex"));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(firmware) > 0);
-            folder = dir.path();
-        } else {
-            QFile shipped(QString::fromStdString(kShippedFirmware));
-            QVERIFY(shipped.open(QIODevice::ReadOnly));
-            firmware = shipped.readAll();
-        }
+        const bool standIn = firmware == "stand-in";
+        if (firmware.isEmpty())
+            firmware = boardImage();
+        QFile file(dir.filePath("SSTFW.hex"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(firmware) > 0);
+        file.close();
+        const QString folder = dir.path();
         Bench b;
+        if (standIn) // named with --firmware, as a user might
+            b.ctx.firmwareFile = QString::fromStdString(kShippedFirmware);
         if (plugged != Plug::None)
             b.board.plug(plugged == Plug::Running, plugged != Plug::BlankRefusing);
         if (!reason.isEmpty()) {
@@ -153,6 +167,11 @@ private slots:
                      QStringList{"Firmware failed to download. Please check USB connection."});
             QVERIFY2(QString::fromStdString(b.messages.str()).contains(reason),
                      b.messages.str().c_str());
+            // A desktop launch shows no stderr: the box gives the reason and what to do.
+            const QString details = b.dialogs.details.value(0);
+            QVERIFY2(details.contains(reason, Qt::CaseInsensitive) && details.contains("lsusb") &&
+                         details.contains("--firmware"),
+                     qPrintable(details));
             QCOMPARE(b.board.record().downloads, 0);
             return;
         }
@@ -240,6 +259,46 @@ private slots:
         b.board.setStallIn(false);
         QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 0, 7, buffer), int16_t(7));
         QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 1, 64, buffer), int16_t(64));
+    }
+
+    // The board leaving the bus may end the CPU-release write in a stall or
+    // an I/O error: it has taken the release. A release never answered has
+    // not, and fails at once rather than after the wait for the board.
+    void cpuReleaseEndings_data()
+    {
+        QTest::addColumn<int>("ending");
+        QTest::addColumn<int>("result");
+        QTest::newRow("acknowledged") << 0 << 0;
+        QTest::newRow("stall (LIBUSB_ERROR_PIPE)") << -EPIPE << 0;
+        QTest::newRow("protocol error (LIBUSB_ERROR_IO)") << -EPROTO << 0;
+        QTest::newRow("time-out") << EmulatedBoard::kStallOut << int(LibusbAdapter::kTransferFailed);
+    }
+    void cpuReleaseEndings()
+    {
+        QFETCH(int, ending);
+        QFETCH(int, result);
+        Bench b({.transferMs = 200, .comeBackMs = 2000});
+        b.board.plug(false);
+        b.board.setReleaseEnding(ending);
+        const QByteArray path = QFile::encodeName(b.dir.filePath("SSTFW.hex"));
+        QCOMPARE(b.usb.LoadFirmWare(path.constData()), int16_t(result));
+        QCOMPARE(b.board.record().downloads, int(result == 0));
+    }
+
+    // A short answer would leave stale bytes in the buffer to be decoded.
+    void shortAnswerIsAFailedTransfer()
+    {
+        Bench b;
+        b.board.plug(true);
+        QVERIFY(b.start());
+        const SSTStuffModule before = b.state.SSTStuff;
+        b.board.setShortIn(10);
+        b.board.withBus([](SimulatedAdapter &bus) { bus.setTemperatures(0x48, 99, 99); });
+        b.window->Timer1_Timer();
+        QCOMPARE(std::pair(b.state.SSTStuff.IntTemp, b.state.SSTStuff.ExtTemp),
+                 std::pair(before.IntTemp, before.ExtTemp));
+        QVERIFY2(b.usb.failureReason().find("answered 10 of 64 bytes") != std::string::npos,
+                 b.messages.str().c_str());
     }
 
     void badAdapterTextsAreRefused_data()
