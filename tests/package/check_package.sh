@@ -18,8 +18,13 @@ for want in ./usr/share/doc/qzt6604-5/copyright ./usr/share/icons/hicolor/scalab
 done
 ! grep -qE 'test_|bench_' <<<"$files" || fail "tests or benchmarks packaged"
 
-lintian_out=$(lintian "$deb" 2>&1 || true)
+lintian_out=$(lintian -I --pedantic "$deb" 2>&1 || true)
 ! grep -qE '^[EW]:' <<<"$lintian_out" || fail "lintian: $lintian_out"
+# Built with Debian's hardening flags and stripped as dh_strip would.
+for tag in hardening-no-bindnow hardening-no-fortify-functions hardening-no-relro hardening-no-pie \
+           binary-has-unneeded-section; do
+  ! grep -q " $tag " <<<"$lintian_out " || fail "lintian: $(grep " $tag" <<<"$lintian_out")"
+done
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
@@ -37,6 +42,25 @@ for page in qzt6604-5 qzt6604-5-cli; do
               "SSTFW.hex" "Date:" "TAG\+=\"uaccess\""; do
     grep -qE -- "$want" <<<"$text" || fail "manual page $page lacks $want"
   done
+done
+
+# The desktop entry opens a log handed to it; the log type claims the
+# program's logs by their first line, not any .sav file by its name.
+entry=$root/usr/share/applications/qzt6604-5.desktop
+desktop-file-validate "$entry" || fail "desktop entry does not validate"
+grep -qx 'Exec=qzt6604-5 %f' "$entry" || fail "desktop entry takes no file"
+grep -qx 'MimeType=application/x-qzt6604-5-log;' "$entry" || fail "desktop entry names no log type"
+mkdir -p "$work/data/mime/packages"
+cp "$root/usr/share/mime/packages/qzt6604-5.xml" "$work/data/mime/packages/"
+update-mime-database "$work/data/mime" >/dev/null
+printf 'QZT6605\r\nDate:,05/12/2026,Time:,15:45:12,\r\nInternal,\r\n 25.5,\r\n' >"$work/night.sav"
+printf 'QZT6604\r\nDate:,05/12/2026,Time:,15:45:12,\r\n' >"$work/night.txt"
+printf 'some other program\n' >"$work/other.sav"
+for file in night.sav night.txt other.sav; do
+  type=$(XDG_DATA_DIRS="$work/data:/usr/share" xdg-mime query filetype "$work/$file")
+  want=application/x-qzt6604-5-log
+  [ "$file" = other.sav ] && [ "$type" != "$want" ] && continue
+  [ "$type" = "$want" ] || fail "xdg-mime calls $file $type"
 done
 
 [ "$("$root/usr/bin/qzt6604-5-cli" scan | wc -l)" -eq 2 ] || fail "companion scan finds no chips"
