@@ -93,7 +93,10 @@ int main(int argc, char *argv[])
 
     qzt::DeviceState state;
     qzt::QtDialogs dialogs;
-    qzt::AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
+    qzt::AppContext ctx{state,
+                        *usb,
+                        dialogs,
+                        QCoreApplication::applicationDirPath(),
                         [] { return QDateTime::currentMSecsSinceEpoch(); },
                         parser.value(firmware)};
 

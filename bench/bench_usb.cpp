@@ -36,7 +36,10 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override { return file; }
+    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
+    {
+        return file;
+    }
     QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
     QString chooseImageFile(QWidget *) override { return {}; }
     void openUrl(const QString &) override {}

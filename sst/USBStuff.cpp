@@ -58,10 +58,10 @@ QString firmwareAdvice(const QString &why)
 {
     QString reason = why.isEmpty() ? QStringLiteral("the adapter gave no reason") : why;
     reason[0] = reason[0].toUpper();
-    return reason + QStringLiteral(
-                        ".\n\nCheck that the board is plugged in and that lsusb lists it, that "
-                        "the udev rule lets you open it, and that --firmware names the board's "
-                        "own firmware image. man qzt6604-5 tells more.");
+    return reason +
+           QStringLiteral(".\n\nCheck that the board is plugged in and that lsusb lists it, that "
+                          "the udev rule lets you open it, and that --firmware names the board's "
+                          "own firmware image. man qzt6604-5 tells more.");
 }
 
 int16_t SSTTransaction(DeviceState &state, USBFunctions &usb)

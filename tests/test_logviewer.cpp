@@ -92,9 +92,9 @@ private slots:
         auto *viewer = h.window->findChild<LogViewWindow *>();
         QCOMPARE(viewer->windowTitle(), "night run.sav");
         // Reading asks nothing about replacing the log.
-        QCOMPARE(h.dialogs.fileDialogs,
-                 tag == "menu" ? QStringList("open|" + h.ctx.appFolder + "|Text Files (*.sav)|*.sav")
-                               : QStringList());
+        QCOMPARE(h.dialogs.fileDialogs, tag == "menu" ? QStringList("open|" + h.ctx.appFolder +
+                                                                    "|Text Files (*.sav)|*.sav")
+                                                      : QStringList());
         QVERIFY(h.dialogs.questions.isEmpty());
         // The viewer's chart, too, reports a picture it could not save.
         h.dialogs.nextImage = dir.filePath("none/g.png");

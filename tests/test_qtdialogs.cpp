@@ -113,8 +113,9 @@ private slots:
         else if (call == "open")
             got = dialogs.chooseLogToOpen(nullptr, dir.path(), "Text Files (*.sav)|*.sav");
         else if (call == "refusing")
-            got = dialogs.chooseLogFile(nullptr, dir.path(), "Text Files (*.sav)|*.sav",
-                                        [](const QString &p) { return p.endsWith("full.sav") ? "Taken" : ""; });
+            got = dialogs.chooseLogFile(
+                nullptr, dir.path(), "Text Files (*.sav)|*.sav",
+                [](const QString &p) { return p.endsWith("full.sav") ? "Taken" : ""; });
         else
             got = dialogs.chooseLogFile(nullptr, dir.path(), "Text Files (*.sav)|*.sav");
         QCOMPARE(got, result.replace("DIR", dir.path()));

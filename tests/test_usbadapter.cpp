@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <linux/capability.h>
 #include <cerrno>
+#include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -271,7 +271,8 @@ private slots:
         QTest::newRow("acknowledged") << 0 << 0;
         QTest::newRow("stall (LIBUSB_ERROR_PIPE)") << -EPIPE << 0;
         QTest::newRow("protocol error (LIBUSB_ERROR_IO)") << -EPROTO << 0;
-        QTest::newRow("time-out") << EmulatedBoard::kStallOut << int(LibusbAdapter::kTransferFailed);
+        QTest::newRow("time-out") << EmulatedBoard::kStallOut
+                                  << int(LibusbAdapter::kTransferFailed);
     }
     void cpuReleaseEndings()
     {

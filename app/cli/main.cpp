@@ -382,8 +382,8 @@ constexpr Command kCommands[] = {
      volts},
     {"ping", "ADDR", 1, 1, "pings the chip and prints the status byte", "ping 0x48", ping},
     {"offset", "ADDR [VALUE]", 1, 2,
-     "reads the external offset, or writes VALUE (-512 to 511) and reads it back",
-     "offset 0x48 -3", offset},
+     "reads the external offset, or writes VALUE (-512 to 511) and reads it back", "offset 0x48 -3",
+     offset},
     {"request", "ADDR WRITE_LEN READ_LEN BYTE...", 4, -1,
      "sends a free request, bytes in hex as in the console, and prints the answer bytes 0 to "
      "READ_LEN + 1 in hex",
@@ -401,10 +401,10 @@ struct OptionInfo {
     const char *command;
 };
 constexpr OptionInfo kOptions[] = {
-    {"adapter", true, ""},     {"firmware", true, ""},    {"json", false, ""},
-    {"help", false, ""},
+    {"adapter", true, ""},     {"json", false, ""},       {"help", false, ""},
     {"version", false, ""},    {"model", true, "log"},    {"out", true, "log"},
     {"channels", true, "log"}, {"duration", true, "log"}, {"every", true, "log"},
+    {"firmware", true, ""},
 };
 
 // One entry of a help list: the term, then its text from column 24, wrapped

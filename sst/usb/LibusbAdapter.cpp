@@ -178,8 +178,8 @@ int16_t LibusbAdapter::download(libusb_device *loader)
     if (ok) {
         const int r = control(handle_, false, kLoaderRequest, kLoaderCpuControl, 0, &run, 1,
                               "releasing the CPU");
-        ok = r == 1 || r == LIBUSB_ERROR_NO_DEVICE || r == LIBUSB_ERROR_IO ||
-             r == LIBUSB_ERROR_PIPE;
+        ok =
+            r == 1 || r == LIBUSB_ERROR_NO_DEVICE || r == LIBUSB_ERROR_IO || r == LIBUSB_ERROR_PIPE;
     }
     close();
     return ok ? waitForRunning() : kTransferFailed;

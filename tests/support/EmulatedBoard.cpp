@@ -160,7 +160,8 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
                                       int16_t(wLength), payload);
             ++record_.sstTransfers;
             if (r >= 0)
-                raw->status = 0, raw->actual_length = in && shortIn_ >= 0 ? std::min(r, shortIn_) : r;
+                raw->status = 0,
+                raw->actual_length = in && shortIn_ >= 0 ? std::min(r, shortIn_) : r;
             urb->held = in && stallIn_;
         }
         urbs_.push_back(std::move(urb));
