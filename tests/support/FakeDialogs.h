@@ -41,16 +41,12 @@ public:
                           const Refusal &refuse) override
     {
         fileDialogs << folder + QLatin1Char('|') + filter;
-        if (nextFile.isEmpty())
-            return nextFile;
-        if (const QString why = refuse ? refuse(nextFile) : QString(); !why.isEmpty()) {
+        if (const QString why = refuse && !nextFile.isEmpty() ? refuse(nextFile) : QString();
+            !why.isEmpty())
             critical(parent, why, QString());
-            return QString();
-        }
-        if (QFileInfo(nextFile).size() > 0 &&
-            question(parent, nextFile + QStringLiteral(" replace?")) == Answer::No)
-            return QString();
-        return nextFile;
+        else if (QFileInfo(nextFile).size() == 0 || question(parent, nextFile) == Answer::Yes)
+            return nextFile;
+        return QString();
     }
     QString chooseLogToOpen(QWidget *, const QString &folder, const QString &filter) override
     {
