@@ -59,13 +59,17 @@ struct Bench {
     explicit Bench(LibusbTiming timing = {.rescanMs = 100})
         : board(kLoader, kRunning, kShippedFirmware), usb(kRunning, kLoader, timing, &messages)
     {
-        QFile file(dir.filePath("SSTFW.hex"));
-        if (!file.open(QIODevice::WriteOnly) || file.write(boardImage()) <= 0)
-            qFatal("cannot write the board's image");
+        setFirmware(boardImage());
     }
-    bool start(const QString &folder = QString())
+    void setFirmware(const QByteArray &image)
     {
-        ctx.appFolder = folder.isEmpty() ? dir.path() : folder;
+        QFile file(dir.filePath("SSTFW.hex"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+            qFatal("cannot write the firmware image");
+    }
+    bool start()
+    {
+        ctx.appFolder = dir.path();
         window = std::make_unique<MainWindow>(ctx);
         window->timer().stop();
         return window->MDIForm_Load();
@@ -145,22 +149,18 @@ private slots:
         QFETCH(Plug, plugged);
         QFETCH(QByteArray, firmware);
         QFETCH(QString, reason);
-        QTemporaryDir dir;
-        const bool standIn = firmware == "stand-in";
-        if (firmware.isEmpty())
-            firmware = boardImage();
-        QFile file(dir.filePath("SSTFW.hex"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(firmware) > 0);
-        file.close();
-        const QString folder = dir.path();
         Bench b;
-        if (standIn) // named with --firmware, as a user might
+        if (firmware == "stand-in") // named with --firmware, as a user might
             b.ctx.firmwareFile = QString::fromStdString(kShippedFirmware);
+        else if (firmware.isEmpty())
+            firmware = boardImage();
+        else
+            b.setFirmware(firmware);
         if (plugged != Plug::None)
             b.board.plug(plugged == Plug::Running, plugged != Plug::BlankRefusing);
         if (!reason.isEmpty()) {
             overrideFilePermissions(false);
-            const bool started = b.start(folder);
+            const bool started = b.start();
             overrideFilePermissions(true);
             QVERIFY(!started);
             QCOMPARE(b.dialogs.criticals,
@@ -175,7 +175,7 @@ private slots:
             QCOMPARE(b.board.record().downloads, 0);
             return;
         }
-        QVERIFY(b.start(folder));
+        QVERIFY(b.start());
         const auto record = b.board.record();
         const int downloads = plugged == Plug::Blank;
         QCOMPARE(record.downloads, downloads);
