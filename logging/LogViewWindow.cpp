@@ -316,6 +316,7 @@ void LogOpener::poll()
     LogViewWindow *window = nullptr;
     if (result.status == LoadStatus::Successful) {
         window = new LogViewWindow(path_, std::move(result.data));
+        window->chart()->setDialogs(&dialogs_);
     } else if (result.status == LoadStatus::Refused) {
         QString reason = result.reason;
         if (!reason.isEmpty())
