@@ -5,6 +5,7 @@
 // bad argument.
 #include "app/Adapters.h"
 #include "app/cli/Arguments.h"
+#include "app/cli/Serve.h"
 #include "common/TextFormat.h"
 #include "console/GeneralRequest.h"
 #include "logging/LogFile.h"
@@ -17,12 +18,14 @@
 #include <QDateTime>
 #include <QMap>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <functional>
 #include <span>
+#include <variant>
 
 #include <pthread.h>
 #include <unistd.h>
@@ -360,6 +363,57 @@ Action log(const Invocation &in)
     };
 }
 
+Action serve(const Invocation &in)
+{
+    const auto &o = in.options;
+    const QString listenText = o.value(QStringLiteral("listen"),
+                                       QStringLiteral("127.0.0.1:%1").arg(kDefaultServePort));
+    const std::optional<ListenAddress> listen = readListenAddress(listenText);
+    if (!listen)
+        throw UsageError{QStringLiteral("--listen must be HOST:PORT, as 127.0.0.1:9725, "
+                                        "0.0.0.0:9725 or [::1]:9725"),
+                         listenText};
+    const QString modelText = o.value(QStringLiteral("model"), QStringLiteral("both"));
+    if (modelText != QLatin1String("04") && modelText != QLatin1String("05") &&
+        modelText != QLatin1String("both"))
+        throw UsageError{QStringLiteral("--model must be 04, 05 or both"), modelText};
+    const auto wanted = [modelText](Model m) {
+        return modelText == QLatin1String("both") || modelText == QLatin1String(modelInfo(m).suffix);
+    };
+    std::vector<uint8_t> addresses;
+    if (o.contains(QStringLiteral("address")))
+        for (const QString &text : o.value(QStringLiteral("address")).split(u',')) {
+            const uint8_t a = readAddress(text);
+            if (std::find(addresses.begin(), addresses.end(), a) != addresses.end())
+                throw UsageError{QStringLiteral("--address names 0x%1 twice").arg(hexText(a)), text};
+            addresses.push_back(a);
+        }
+    return [listen = *listen, wanted, addresses](Session &s) {
+        // The chips as start-up finds them; --address picks among them.
+        std::vector<FoundChip> chips;
+        for (const FoundChip &chip : probeBus(s.state, s.usb))
+            if (wanted(chip.model) &&
+                (addresses.empty() ||
+                 std::find(addresses.begin(), addresses.end(), chip.address) != addresses.end()))
+                chips.push_back(chip);
+        for (const uint8_t a : addresses)
+            if (std::none_of(chips.begin(), chips.end(),
+                             [a](const FoundChip &c) { return c.address == a; }))
+                throw RunError{QStringLiteral("no chip of the chosen model answers at 0x%1")
+                                   .arg(hexText(a))};
+        if (chips.empty())
+            throw RunError{QStringLiteral("No devices found")};
+        const auto result =
+            serveUntilStopped(s.state, s.usb, chips, listen, QStringLiteral(QZT_VERSION), writeErr);
+        if (const auto *error = std::get_if<QString>(&result))
+            throw RunError{*error};
+        const int signal = std::get<Stopped>(result).signal;
+        writeErr(QStringLiteral("%1: serve: stopped by %2\n")
+                     .arg(QLatin1String(kProgram),
+                          QLatin1String(signal == SIGINT ? "SIGINT" : "SIGTERM")));
+    };
+}
+
 // The one table of commands: name, arguments, help, example, handler.
 struct Command {
     const char *name;
@@ -392,6 +446,11 @@ constexpr Command kCommands[] = {
      "writes the program's log file: the header, then one line per 50 ms tick (or every N-th), "
      "until the duration ends or SIGINT or SIGTERM arrives",
      "log --model 05 --out chamber.sav --duration 8h", log},
+    {"serve", "[--listen HOST:PORT] [--model 04|05|both] [--address ADDR,...]", 0, 0,
+     "serves the chips' readings to Prometheus at http://HOST:PORT/metrics (default "
+     "127.0.0.1:9725), polled at the 50 ms tick, until SIGINT or SIGTERM arrives; a channel "
+     "whose last read failed is left out",
+     "serve --listen 0.0.0.0:9725", serve},
 };
 
 // Options that take a value, and the commands they belong to (empty: all).
@@ -402,9 +461,9 @@ struct OptionInfo {
 };
 constexpr OptionInfo kOptions[] = {
     {"adapter", true, ""},     {"json", false, ""},       {"help", false, ""},
-    {"version", false, ""},    {"model", true, "log"},    {"out", true, "log"},
-    {"channels", true, "log"}, {"duration", true, "log"}, {"every", true, "log"},
-    {"firmware", true, ""},
+    {"version", false, ""},    {"model", true, "log serve"}, {"out", true, "log"},
+    {"channels", true, "log"}, {"duration", true, "log"},    {"every", true, "log"},
+    {"firmware", true, ""},    {"listen", true, "serve"},    {"address", true, "serve"},
 };
 
 // One entry of a help list: the term, then its text from column 24, wrapped
@@ -540,13 +599,17 @@ Parsed parseCommandLine(const QStringList &argv)
     const Command &c = *p.command;
     for (const OptionInfo &o : kOptions) {
         const QString option = QLatin1String(o.name);
-        if (*o.command && name != QLatin1String(o.command) && p.invocation.options.contains(option))
-            throw UsageError{
-                QStringLiteral("--%1 belongs to %2 only").arg(option, QLatin1String(o.command)),
-                QStringLiteral("--") + option};
+        const QStringList owners = QString::fromLatin1(o.command).split(u' ', Qt::SkipEmptyParts);
+        if (!owners.isEmpty() && !owners.contains(name) && p.invocation.options.contains(option))
+            throw UsageError{QStringLiteral("--%1 belongs to %2 only")
+                                 .arg(option, owners.join(QLatin1String(" and "))),
+                             QStringLiteral("--") + option};
     }
     if (name == QLatin1String("log") && p.invocation.options.contains(QStringLiteral("json")))
         throw UsageError{QStringLiteral("--json does not apply to log, which writes its file"),
+                         QStringLiteral("--json")};
+    if (name == QLatin1String("serve") && p.invocation.options.contains(QStringLiteral("json")))
+        throw UsageError{QStringLiteral("--json does not apply to serve, which serves its metrics"),
                          QStringLiteral("--json")};
     if (positional.size() < c.minArgs) {
         const QStringList names = QString::fromLatin1(c.synopsis).split(u' ');
