@@ -93,10 +93,9 @@ private slots:
             << ExpositionFormat::Text
             << gauges + QStringList{"qzt_build_info gauge", "qzt_reads_total counter",
                                     "qzt_read_failures_total counter"};
-        QTest::newRow("OpenMetrics")
-            << ExpositionFormat::OpenMetrics
-            << gauges + QStringList{"qzt_build info", "qzt_reads counter",
-                                    "qzt_read_failures counter"};
+        QTest::newRow("OpenMetrics") << ExpositionFormat::OpenMetrics
+                                     << gauges + QStringList{"qzt_build info", "qzt_reads counter",
+                                                             "qzt_read_failures counter"};
     }
     void familyLayout()
     {
@@ -168,8 +167,8 @@ private slots:
                           "openmetrics-text;version=0.0.1;q=0.75,text/plain;version=0.0.4;q=0.5,"
                           "*/*;q=0.1")
             << ExpositionFormat::OpenMetrics;
-        QTest::newRow("text only") << QByteArray("text/plain;version=0.0.4")
-                                   << ExpositionFormat::Text;
+        QTest::newRow("text only")
+            << QByteArray("text/plain;version=0.0.4") << ExpositionFormat::Text;
         QTest::newRow("none") << QByteArray() << ExpositionFormat::Text;
         QTest::newRow("anything") << QByteArray("*/*") << ExpositionFormat::Text;
         QTest::newRow("refused") << QByteArray("application/openmetrics-text; q=0")
@@ -190,16 +189,26 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("host"); // empty: refused
         QTest::addColumn<int>("port");
-        QTest::newRow("default") << "127.0.0.1:9725" << "127.0.0.1" << 9725;
-        QTest::newRow("every interface") << "0.0.0.0:80" << "0.0.0.0" << 80;
-        QTest::newRow("localhost") << "localhost:0" << "127.0.0.1" << 0;
-        QTest::newRow("IPv6") << "[::1]:9725" << "::1" << 9725;
-        QTest::newRow("IPv6 unbracketed") << "::1:9725" << "" << 0;
-        QTest::newRow("IPv4 bracketed") << "[127.0.0.1]:9725" << "" << 0;
-        QTest::newRow("no port") << "127.0.0.1" << "" << 0;
-        QTest::newRow("port too big") << "127.0.0.1:65536" << "" << 0;
-        QTest::newRow("host name") << "bench7:9725" << "" << 0;
-        QTest::newRow("port with sign") << "127.0.0.1:+80" << "" << 0;
+        QTest::newRow("default") << "127.0.0.1:9725"
+                                 << "127.0.0.1" << 9725;
+        QTest::newRow("every interface") << "0.0.0.0:80"
+                                         << "0.0.0.0" << 80;
+        QTest::newRow("localhost") << "localhost:0"
+                                   << "127.0.0.1" << 0;
+        QTest::newRow("IPv6") << "[::1]:9725"
+                              << "::1" << 9725;
+        QTest::newRow("IPv6 unbracketed") << "::1:9725"
+                                          << "" << 0;
+        QTest::newRow("IPv4 bracketed") << "[127.0.0.1]:9725"
+                                        << "" << 0;
+        QTest::newRow("no port") << "127.0.0.1"
+                                 << "" << 0;
+        QTest::newRow("port too big") << "127.0.0.1:65536"
+                                      << "" << 0;
+        QTest::newRow("host name") << "bench7:9725"
+                                   << "" << 0;
+        QTest::newRow("port with sign") << "127.0.0.1:+80"
+                                        << "" << 0;
     }
     void listenAddresses()
     {
@@ -221,16 +230,17 @@ private slots:
         QCOMPARE(DownloadFirmware(state, *bus, QZT_SOURCE_DIR "/sst"), int16_t(0));
         bus->setTemperatures(0x48, 21.5, 33.25);
         bus->setVoltages(0x4A, {11.5, 4.75, 3.25, 2.5, 1.25});
-        MetricsPoller poller(state, *bus,
-                             {{0x48, Model::QZT6604}, {0x4A, Model::QZT6605}}, "2.0.0",
+        MetricsPoller poller(state, *bus, {{0x48, Model::QZT6604}, {0x4A, Model::QZT6605}}, "2.0.0",
                              [] { return 1765000000.0; });
         QVERIFY(!poller.snapshot()->adapterUp);
         QVERIFY(samples(exposition(*poller.snapshot(), ExpositionFormat::Text))
-                    .filter("qzt_temperature").isEmpty());
+                    .filter("qzt_temperature")
+                    .isEmpty());
         poller.tick();
         QByteArray text = exposition(*poller.snapshot(), ExpositionFormat::Text);
         for (const char *want :
-             {"qzt_adapter_up 1\n", "address=\"0x48\",model=\"QZT6604\",sensor=\"internal\"} 21.5\n",
+             {"qzt_adapter_up 1\n",
+              "address=\"0x48\",model=\"QZT6604\",sensor=\"internal\"} 21.5\n",
               "address=\"0x48\",model=\"QZT6604\",sensor=\"external\"} 33.25\n",
               "address=\"0x4A\",model=\"QZT6605\",rail=\"5V\"} 4.75\n",
               "qzt_reads_total{address=\"0x4A\",model=\"QZT6605\"} 3\n",
@@ -277,8 +287,8 @@ private slots:
             << "/metrics" << QByteArray("application/openmetrics-text;version=1.0.0") << 200
             << QByteArray("application/openmetrics-text; version=1.0.0; charset=utf-8")
             << QByteArray("\n# EOF\n");
-        QTest::newRow("elsewhere") << "/metricsx" << QByteArray() << 404 << QByteArray()
-                                   << QByteArray();
+        QTest::newRow("elsewhere")
+            << "/metricsx" << QByteArray() << 404 << QByteArray() << QByteArray();
     }
     void serverAnswers()
     {
@@ -315,24 +325,24 @@ private slots:
         QTest::addColumn<int>("signal"); // sent once it serves; 0: none
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("err"); // whole stderr, a pattern; %1: the port in use
-        const QString hint = "qzt6604-5-cli: faulty argument is '%1'\nTry 'qzt6604-5-cli --help'.\n$";
-        QTest::newRow("bad listen") << QStringList{"--listen", "127.0.0.1"} << 0 << 2
-                                    << "^qzt6604-5-cli: --listen must be HOST:PORT[^\n]*\n" +
-                                           hint.arg("127\\.0\\.0\\.1");
-        QTest::newRow("bad model") << QStringList{"--model", "06"} << 0 << 2
-                                   << "^qzt6604-5-cli: --model must be 04, 05 or both\n" +
-                                          hint.arg("06");
-        QTest::newRow("bad address") << QStringList{"--address", "0x48,0x1FF"} << 0 << 2
-                                     << "^qzt6604-5-cli: ADDR must be from 0x0 to 0xFF\n" +
-                                            hint.arg("0x1FF");
-        QTest::newRow("address twice") << QStringList{"--address", "0x48,72"} << 0 << 2
-                                       << "^qzt6604-5-cli: --address names 0x48 twice\n" +
-                                              hint.arg("72");
+        const QString hint =
+            "qzt6604-5-cli: faulty argument is '%1'\nTry 'qzt6604-5-cli --help'.\n$";
+        QTest::newRow("bad listen")
+            << QStringList{"--listen", "127.0.0.1"} << 0 << 2
+            << "^qzt6604-5-cli: --listen must be HOST:PORT[^\n]*\n" + hint.arg("127\\.0\\.0\\.1");
+        QTest::newRow("bad model")
+            << QStringList{"--model", "06"} << 0 << 2
+            << "^qzt6604-5-cli: --model must be 04, 05 or both\n" + hint.arg("06");
+        QTest::newRow("bad address")
+            << QStringList{"--address", "0x48,0x1FF"} << 0 << 2
+            << "^qzt6604-5-cli: ADDR must be from 0x0 to 0xFF\n" + hint.arg("0x1FF");
+        QTest::newRow("address twice")
+            << QStringList{"--address", "0x48,72"} << 0 << 2
+            << "^qzt6604-5-cli: --address names 0x48 twice\n" + hint.arg("72");
         QTest::newRow("json") << QStringList{"--json"} << 0 << 2
                               << "^qzt6604-5-cli: --json does not apply to serve[^\n]*\n" +
                                      hint.arg("--json");
-        QTest::newRow("no such chip") << QStringList{"--model", "04", "--address", "0x4A"} << 0
-                                      << 1
+        QTest::newRow("no such chip") << QStringList{"--model", "04", "--address", "0x4A"} << 0 << 1
                                       << "^qzt6604-5-cli: serve: no chip of the chosen model "
                                          "answers at 0x4A\n$";
         QTest::newRow("port in use") << QStringList{"--listen", "127.0.0.1:%1"} << 0 << 1

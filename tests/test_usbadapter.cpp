@@ -316,8 +316,8 @@ private slots:
         b.board.plug(false);
         QCOMPARE(DownloadFirmware(b.state, b.usb, b.dir.path()), int16_t(0));
         b.board.withBus([](SimulatedAdapter &bus) { bus.setTemperatures(0x48, 21.5, 33.25); });
-        cli::MetricsPoller poller(b.state, b.usb,
-                                  {{0x48, Model::QZT6604}, {0x4A, Model::QZT6605}}, "2.0.0");
+        cli::MetricsPoller poller(b.state, b.usb, {{0x48, Model::QZT6604}, {0x4A, Model::QZT6605}},
+                                  "2.0.0");
         const auto scrape = [&] {
             poller.tick();
             return exposition(*poller.snapshot(), ExpositionFormat::Text);

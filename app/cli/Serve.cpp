@@ -2,10 +2,10 @@
 
 #include "sst/SSTStuff.h"
 
+#include <QCoreApplication>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
 #include <QRegularExpression>
-#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTcpServer>
 
@@ -48,7 +48,8 @@ void MetricsPoller::tick()
         chip.values = {};
         const bool voltages = modelInfo(chip.model).hasVoltages;
         // Read index as kReadLabels counts them: temps, offset, volts.
-        const auto read = [&](std::size_t index, int16_t (*command)(DeviceState &, USBFunctions &)) {
+        const auto read = [&](std::size_t index,
+                              int16_t (*command)(DeviceState &, USBFunctions &)) {
             ++chip.reads;
             const bool ok = command(state_, usb_) >= 0;
             if (!ok)
@@ -142,9 +143,8 @@ int64_t MetricsPoller::missedSlots() const
 
 MetricsServer::MetricsServer(Source source) : source_(std::move(source))
 {
-    server_.route(QStringLiteral("/"), QHttpServerRequest::Method::Get, [] {
-        return QHttpServerResponse("text/html; charset=utf-8", indexPage());
-    });
+    server_.route(QStringLiteral("/"), QHttpServerRequest::Method::Get,
+                  [] { return QHttpServerResponse("text/html; charset=utf-8", indexPage()); });
     server_.route(QStringLiteral("/metrics"), QHttpServerRequest::Method::Get,
                   [this](const QHttpServerRequest &request) {
                       const ExpositionFormat format = negotiateFormat(request.value("Accept"));
@@ -173,7 +173,8 @@ std::optional<quint16> MetricsServer::listen(const QHostAddress &address, quint1
 
 std::optional<ListenAddress> readListenAddress(const QString &text)
 {
-    static const QRegularExpression form(QStringLiteral(R"(^(\[[0-9A-Fa-f:.]+\]|[^:\[\]]+):(\d{1,5})$)"));
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(\[[0-9A-Fa-f:.]+\]|[^:\[\]]+):(\d{1,5})$)"));
     const auto m = form.match(text);
     if (!m.hasMatch())
         return std::nullopt;
@@ -251,13 +252,15 @@ std::variant<Stopped, QString> serveUntilStopped(DeviceState &state, USBFunction
 {
     const StopSignals stops; // before the poll thread starts, which inherits the mask
     if (stops.fd() < 0)
-        return QStringLiteral("cannot take signals: %1").arg(QString::fromLocal8Bit(strerror(errno)));
+        return QStringLiteral("cannot take signals: %1")
+            .arg(QString::fromLocal8Bit(strerror(errno)));
     MetricsPoller poller(state, usb, std::move(chips), std::move(version));
     MetricsServer server([&poller] { return poller.snapshot(); });
     QString error;
     const auto port = server.listen(listen.host, listen.port, &error);
     if (!port)
-        return QStringLiteral("cannot listen on %1: %2").arg(hostPortText(listen.host, listen.port), error);
+        return QStringLiteral("cannot listen on %1: %2")
+            .arg(hostPortText(listen.host, listen.port), error);
     Stopped stopped;
     QSocketNotifier notifier(stops.fd(), QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {

@@ -366,8 +366,8 @@ Action log(const Invocation &in)
 Action serve(const Invocation &in)
 {
     const auto &o = in.options;
-    const QString listenText = o.value(QStringLiteral("listen"),
-                                       QStringLiteral("127.0.0.1:%1").arg(kDefaultServePort));
+    const QString listenText =
+        o.value(QStringLiteral("listen"), QStringLiteral("127.0.0.1:%1").arg(kDefaultServePort));
     const std::optional<ListenAddress> listen = readListenAddress(listenText);
     if (!listen)
         throw UsageError{QStringLiteral("--listen must be HOST:PORT, as 127.0.0.1:9725, "
@@ -378,14 +378,16 @@ Action serve(const Invocation &in)
         modelText != QLatin1String("both"))
         throw UsageError{QStringLiteral("--model must be 04, 05 or both"), modelText};
     const auto wanted = [modelText](Model m) {
-        return modelText == QLatin1String("both") || modelText == QLatin1String(modelInfo(m).suffix);
+        return modelText == QLatin1String("both") ||
+               modelText == QLatin1String(modelInfo(m).suffix);
     };
     std::vector<uint8_t> addresses;
     if (o.contains(QStringLiteral("address")))
         for (const QString &text : o.value(QStringLiteral("address")).split(u',')) {
             const uint8_t a = readAddress(text);
             if (std::find(addresses.begin(), addresses.end(), a) != addresses.end())
-                throw UsageError{QStringLiteral("--address names 0x%1 twice").arg(hexText(a)), text};
+                throw UsageError{QStringLiteral("--address names 0x%1 twice").arg(hexText(a)),
+                                 text};
             addresses.push_back(a);
         }
     return [listen = *listen, wanted, addresses](Session &s) {
@@ -399,8 +401,8 @@ Action serve(const Invocation &in)
         for (const uint8_t a : addresses)
             if (std::none_of(chips.begin(), chips.end(),
                              [a](const FoundChip &c) { return c.address == a; }))
-                throw RunError{QStringLiteral("no chip of the chosen model answers at 0x%1")
-                                   .arg(hexText(a))};
+                throw RunError{
+                    QStringLiteral("no chip of the chosen model answers at 0x%1").arg(hexText(a))};
         if (chips.empty())
             throw RunError{QStringLiteral("No devices found")};
         const auto result =
@@ -460,7 +462,7 @@ struct OptionInfo {
     const char *command;
 };
 constexpr OptionInfo kOptions[] = {
-    {"adapter", true, ""},     {"json", false, ""},       {"help", false, ""},
+    {"adapter", true, ""},     {"json", false, ""},          {"help", false, ""},
     {"version", false, ""},    {"model", true, "log serve"}, {"out", true, "log"},
     {"channels", true, "log"}, {"duration", true, "log"},    {"every", true, "log"},
     {"firmware", true, ""},    {"listen", true, "serve"},    {"address", true, "serve"},
