@@ -2,9 +2,9 @@
 // on the simulated bus. First 1000 scrapes back to back over one kept-alive
 // connection (median and 99th percentile of the round trip, serve's CPU time
 // a scrape, and the exposition text alone in this process); then a run of
-// SECONDS with one
-// scrape a second, as a 1 s scrape interval gives, reporting serve's CPU
-// share of one core and its resident memory every minute.
+// SECONDS with one scrape a second, as a 1 s scrape interval gives,
+// reporting serve's CPU share of one core and its resident memory every
+// minute.
 // Usage: bench_serve PATH_TO_CLI [SECONDS] (default 3600).
 #include "logging/Exposition.h"
 
