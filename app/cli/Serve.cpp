@@ -207,6 +207,15 @@ QByteArray indexPage()
 
 namespace {
 
+sigset_t stopSignalSet()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
 // SIGINT and SIGTERM blocked in this thread and every thread it starts
 // after, and readable from a file descriptor: a stop request reaches the
 // event loop as data, with no handler and no flag shared with one.
@@ -214,10 +223,7 @@ class StopSignals {
 public:
     StopSignals()
     {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
+        const sigset_t set = stopSignalSet();
         pthread_sigmask(SIG_BLOCK, &set, &old_);
         fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     }
@@ -244,6 +250,12 @@ private:
 };
 
 } // namespace
+
+void blockStopSignals()
+{
+    const sigset_t set = stopSignalSet();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 std::variant<Stopped, QString> serveUntilStopped(DeviceState &state, USBFunctions &usb,
                                                  std::vector<FoundChip> chips,

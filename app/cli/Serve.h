@@ -105,6 +105,12 @@ QString hostPortText(const QHostAddress &host, quint16 port);
 // The one line of HTML that "/" serves.
 QByteArray indexPage();
 
+// Blocks SIGINT and SIGTERM in the calling thread and so in every thread it
+// starts afterwards. serve calls it before the adapter exists: libusb starts
+// a thread of its own, and a stop signal that such a thread may take would
+// end the process unclean.
+void blockStopSignals();
+
 // Polls `chips` and serves them at `listen` until SIGINT or SIGTERM, which
 // it takes through a signalfd in the event loop of the running
 // QCoreApplication. `say` gets the messages for standard error. The stop

@@ -668,6 +668,8 @@ int run(int argc, char *argv[])
     }
 
     const QString command = QLatin1String(parsed.command->name);
+    if (parsed.command->parse == serve)
+        blockStopSignals();
     try {
         QString error;
         const std::unique_ptr<USBFunctions> usb = makeAdapter(*choice, &error);
