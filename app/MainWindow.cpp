@@ -22,12 +22,12 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <algorithm>
-#include <cmath>
 
 namespace qzt {
 
 namespace {
 constexpr int kPollIntervalMs = 50;
+constexpr std::chrono::milliseconds kTimerSlack{5};
 // What a window manager adds around a window: borders and the title bar.
 constexpr QSize kWindowFrameAllowance{16, 48};
 } // namespace
@@ -301,6 +301,12 @@ void MainWindow::finishLoad(const StartUp &result)
     emit loadFinished(true);
 }
 
+int64_t MainWindow::slotNumber(std::chrono::steady_clock::time_point zero,
+                               std::chrono::steady_clock::time_point t)
+{
+    return (t - zero + kTimerSlack) / std::chrono::milliseconds(kPollIntervalMs);
+}
+
 ChipReadings MainWindow::readStep(DeviceState &state, USBFunctions &usb, const PollStep &step,
                                   ReadDeadline deadline)
 {
@@ -325,16 +331,17 @@ void MainWindow::Timer1_Timer()
     int64_t number = lastSlot_ + 1;
     ReadDeadline deadline = kNoDeadline;
     if (io_->threaded()) {
-        // The timer fires near each slot's start; rounding takes up its
-        // jitter. A tick that comes twice in one slot does nothing the second
-        // time, and slots that passed without a tick are missed.
+        // Slot k is the 50 ms from slotZero_ + k * 50 ms on. The timer fires
+        // near each slot's start, a hair early at times: that still counts
+        // for the slot. A tick that comes twice in one slot does nothing the
+        // second time, and slots that passed without a tick are missed.
         const auto now = steady_clock::now();
         if (lastSlot_ < 0)
             slotZero_ = now;
-        number = llround(duration<double>(now - slotZero_) / kSlot);
+        number = slotNumber(slotZero_, now);
         if (number <= lastSlot_)
             return;
-        deadline = slotZero_ + (number + 1) * kSlot;
+        deadline = slotZero_ + (number + 1) * kSlot - kTimerSlack; // where slot number + 1 begins
     }
     for (int64_t k = lastSlot_ + 1; k < number; ++k)
         slots_.push_back({k, false, {}});
@@ -414,6 +421,7 @@ void MainWindow::flushSlots()
 
 void MainWindow::deliver(const Slot &slot)
 {
+    emit slotDelivered(slot.number);
     // A slot that was read goes to the windows that were read for it; a
     // missed one to every open window, as a failed read.
     const bool missed = slot.readings.empty();

@@ -62,8 +62,16 @@ public:
     SaveWindow *frmSave05() const { return frmSave05_; }
     AboutWindow *frmAbout() const { return frmAbout_; }
 
+    // Where slot 0 begins on the steady clock (threaded; set by the first tick).
+    std::chrono::steady_clock::time_point slotZero() const { return slotZero_; }
+    // The slot that time `t` falls in, slot 0 beginning at `zero`.
+    static int64_t slotNumber(std::chrono::steady_clock::time_point zero,
+                              std::chrono::steady_clock::time_point t);
+
 signals:
     void loadFinished(bool ok);
+    // A slot's readings (or its miss) have gone to the windows.
+    void slotDelivered(qint64 number);
 
 public slots:
     // One poll tick; Timer1 calls it every 50 ms. Each tick is one 50 ms slot

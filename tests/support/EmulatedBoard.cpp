@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace qzt::test {
 
@@ -150,10 +151,16 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
             }
             raw->status = 0, raw->actual_length = wLength;
         } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
+            if (delay_.count() > 0) // the caller waits for its submit meanwhile
+                std::this_thread::sleep_for(delay_);
+            if (beforeTransfer_ && !(in && stallIn_))
+                beforeTransfer_(*bus_, in, payload);
             const int r =
                 bus_->VendorIORequest(bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut,
                                       int16_t(wLength), payload);
             ++record_.sstTransfers;
+            if (!in && wLength >= 4)
+                record_.requests.emplace_back(payload[0], payload[3]);
             if (r >= 0)
                 raw->status = 0, raw->actual_length = r;
             urb->held = in && stallIn_;
