@@ -259,8 +259,10 @@ private slots:
     void ticksKeepTheirSlots_data()
     {
         QTest::addColumn<bool>("stall");
-        QTest::newRow("2 ms per transfer") << false;
-        QTest::newRow("2 ms per transfer, IN stalled, console command meanwhile") << true;
+        QTest::addColumn<bool>("closeInStall"); // else writing stops after the stall
+        QTest::newRow("2 ms per transfer") << false << false;
+        QTest::newRow("2 ms per transfer, IN stalled, console command meanwhile") << true << false;
+        QTest::newRow("2 ms per transfer, closed while IN stalls") << true << true;
     }
 
     void ticksKeepTheirSlots()
@@ -268,6 +270,7 @@ private slots:
         using namespace std::chrono_literals;
         using Clock = std::chrono::steady_clock;
         QFETCH(bool, stall);
+        QFETCH(bool, closeInStall);
         EmulatedBoard board(kLoader, kRunning, kShippedFirmware);
         std::ostringstream messages;
         LibusbAdapter usb(kRunning, kLoader, {.rescanMs = 300}, &messages);
@@ -317,7 +320,15 @@ private slots:
         const auto requests = board.record().requests;
 
         int emptyAtLeast = 0;
-        if (stall) {
+        if (closeInStall) {
+            // Both logs end with whole lines, one for every slot so far.
+            // The close comes while a tick waits for its IN transfer's time-out.
+            board.setStallIn(true);
+            QTest::qWait(400);
+            QCOMPARE(window.io().health().failingRun, 0u);
+            emptyAtLeast = 5;
+            QVERIFY(window.close());
+        } else if (stall) {
             board.setStallIn(true);
             QTRY_VERIFY_WITH_TIMEOUT(window.io().health().failingRun > 0, 5000);
             auto *get = window.frmSettings04()->findChild<QPushButton *>("cmdGetAllTemps");
@@ -331,9 +342,14 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(window.io().health().failingRun == 0, 5000);
             waitSlots(5);
         }
-        window.frmSave04()->cmdSave_Click();
-        window.frmSave05()->cmdSave_Click();
+        if (!closeInStall) {
+            window.frmSave04()->cmdSave_Click();
+            window.frmSave05()->cmdSave_Click();
+        }
         const std::vector<qint64> numbers(delivered.begin() + qsizetype(first), delivered.end());
+        // Every slot up to now has had its line.
+        QVERIFY(!numbers.empty());
+        QVERIFY(std::abs(MainWindow::slotNumber(zero, Clock::now()) - numbers.back()) <= 1);
 
         // Each tick's transactions in the poll cycle's order. A tick whose
         // slot ends before its reads do makes no more transfers, so each
