@@ -395,6 +395,19 @@ private slots:
         }
     }
 
+    // A board that runs but does not answer: the first probe waits out its
+    // time-out, the other 31 fail without a transfer.
+    void silentBoardEndsStartUpAfterOneTimeOut()
+    {
+        Bench b;
+        b.board.plug(true);
+        b.board.setStallIn(true);
+        QVERIFY(!b.start());
+        QCOMPARE(b.dialogs.criticals, QStringList{"No devices found"});
+        QCOMPARE(b.board.record().sstTransfers, 2);
+        QCOMPARE(b.state.link.failed, 32u);
+    }
+
     void badAdapterTextsAreRefused_data()
     {
         QTest::addColumn<QString>("text");
