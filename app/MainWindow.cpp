@@ -405,6 +405,15 @@ void MainWindow::slotRead(int64_t number, const std::vector<PollStep> &steps,
 
 void MainWindow::settleSlots()
 {
+    // The slots that passed since the last tick count as missed too (the
+    // one under way included), so that a log that ends now has a line for
+    // each of them.
+    if (io_->threaded() && lastSlot_ >= 0) {
+        const int64_t now = slotNumber(slotZero_, std::chrono::steady_clock::now());
+        for (int64_t k = lastSlot_ + 1; k <= now; ++k)
+            slots_.push_back({k, false, {}});
+        lastSlot_ = std::max(lastSlot_, now);
+    }
     for (Slot &slot : slots_)
         slot.waiting = false;
     flushSlots();

@@ -1,5 +1,10 @@
 #include "sst/AdapterIo.h"
 
+#include <QSocketNotifier>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <optional>
 
 namespace qzt {
@@ -14,6 +19,17 @@ AdapterIo::AdapterIo(DeviceState &state, USBFunctions &usb, Mode mode, QObject *
             [this](const std::string &text) { setActivity(QString::fromStdString(text)); });
         return;
     }
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (wakeFd_ < 0)
+        qFatal("AdapterIo: no eventfd for the I/O thread");
+    wakeNotifier_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+    connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
+        uint64_t count = 0;
+        if (::read(wakeFd_, &count, sizeof count) < 0) {
+            // EAGAIN: an earlier wake-up has taken it already.
+        }
+        deliver();
+    });
     // Called on the I/O thread, in the middle of a job: the text waits in
     // the queue like a finished job.
     usb_.setActivityHandler([this](const std::string &text) {
@@ -21,7 +37,7 @@ AdapterIo::AdapterIo(DeviceState &state, USBFunctions &usb, Mode mode, QObject *
             std::lock_guard lock(mutex_);
             activities_.push_back(text);
         }
-        QMetaObject::invokeMethod(this, &AdapterIo::deliver, Qt::QueuedConnection);
+        wakeUp();
     });
     worker_ = std::thread([this] { loop(); });
 }
@@ -38,6 +54,18 @@ AdapterIo::~AdapterIo()
         worker_.join();
     }
     usb_.setActivityHandler({});
+    if (wakeFd_ >= 0) {
+        delete wakeNotifier_;
+        ::close(wakeFd_);
+    }
+}
+
+void AdapterIo::wakeUp()
+{
+    const uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // The counter is full: the loop has wake-ups enough to read.
+    }
 }
 
 void AdapterIo::loop()
@@ -58,7 +86,7 @@ void AdapterIo::loop()
             std::lock_guard lock(mutex_);
             done_.push_back(std::move(done));
         }
-        QMetaObject::invokeMethod(this, &AdapterIo::deliver, Qt::QueuedConnection);
+        wakeUp();
     }
 }
 

@@ -23,6 +23,8 @@
 #include <thread>
 #include <type_traits>
 
+class QSocketNotifier;
+
 namespace qzt {
 
 class AdapterIo : public QObject {
@@ -91,6 +93,8 @@ private:
     };
 
     void loop();
+    // From the I/O thread: something waits in the queues below.
+    void wakeUp();
     // On this object's thread: hands the finished jobs to their continuations.
     void deliver();
     void finished(const LinkHealth &health, const std::string &description);
@@ -113,6 +117,11 @@ private:
     std::deque<Done> done_;
     std::deque<std::string> activities_;
     bool stopping_ = false;
+
+    // The I/O thread wakes this thread's event loop through an eventfd, a
+    // hand-over that involves no Qt object across threads.
+    int wakeFd_ = -1;
+    QSocketNotifier *wakeNotifier_ = nullptr;
 
     std::thread worker_;               // last: starts when everything else exists
 };

@@ -79,26 +79,30 @@ EmulatedBoard::~EmulatedBoard()
 
 void EmulatedBoard::addDevice(UsbId id, bool openable)
 {
-    ++devnum_;
+    // The testbed's thread reads these in handle().
+    std::unique_lock lock(mutex_);
+    const int devnum = ++devnum_;
+    lock.unlock();
     char record[1024];
     std::snprintf(record, sizeof record,
                   "P: /devices/usb1/1-1\nN: bus/usb/001/%03d\nE: SUBSYSTEM=usb\n"
                   "E: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/%03d\nA: busnum=1\\n\n"
                   "A: devnum=%d\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\n"
                   "H: descriptors=%s\n",
-                  devnum_, devnum_, devnum_, descriptors(id).c_str());
+                  devnum, devnum, devnum, descriptors(id).c_str());
     umockdev_testbed_add_from_string(testbed_, record, nullptr);
     if (!openable) {
         gchar *root = umockdev_testbed_get_root_dir(testbed_);
-        chmod((std::string(root) + devnode(devnum_)).c_str(), 0);
+        chmod((std::string(root) + devnode(devnum)).c_str(), 0);
         g_free(root);
     }
+    lock.lock();
     present_ = true;
 }
 
 void EmulatedBoard::removeDevice()
 {
-    present_ = false;
+    withBus([&](auto &) { present_ = false; });
     umockdev_testbed_uevent(testbed_, kSysPath, "remove");
     umockdev_testbed_remove_device(testbed_, kSysPath);
 }

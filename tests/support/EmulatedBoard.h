@@ -77,7 +77,7 @@ private:
     UMockdevIoctlBase *handler_ = nullptr;
     UsbId loader_, running_;
     std::string firmwarePath_;
-    std::mutex mutex_;
+    std::recursive_mutex mutex_; // also taken by plugs from within handle()
     std::unique_ptr<SimulatedAdapter> bus_;
     bool present_ = false, runningFirmware_ = false, cpuHeld_ = false, stallIn_ = false;
     std::chrono::microseconds delay_{0};
