@@ -245,12 +245,13 @@ bool MainWindow::modelMenuEnabled(Model m) const
 bool MainWindow::MDIForm_Load()
 {
     const QString folder = ctx_.appFolder;
+    const QString firmwareFile = ctx_.firmwareFile;
     loading_ = true;
     loaded_.reset();
     io_->run(
-        [folder](DeviceState &state, USBFunctions &usb) {
+        [folder, firmwareFile](DeviceState &state, USBFunctions &usb) {
             StartUp r;
-            r.download = DownloadFirmware(state, usb, folder);
+            r.download = DownloadFirmware(state, usb, folder, firmwareFile, &r.why);
             if (r.download < 0)
                 return r;
             r.chips = probeBus(state, usb);
@@ -270,8 +271,10 @@ void MainWindow::finishLoad(const StartUp &result)
     auto &state = ctx_.state;
     if (result.download < 0) {
         loaded_ = false;
+        // A desktop launch shows no standard error: the box says why too.
         ctx_.dialogs.critical(
-            this, QStringLiteral("Firmware failed to download. Please check USB connection."));
+            this, QStringLiteral("Firmware failed to download. Please check USB connection."),
+            firmwareAdvice(result.why));
         emit loadFinished(false);
         return;
     }
@@ -532,8 +535,8 @@ void MainWindow::mAbout_Click()
 
 void MainWindow::mOpenLog_Click()
 {
-    const QString path = ctx_.dialogs.chooseLogFile(this, ctx_.appFolder,
-                                                    QStringLiteral("Text Files (*.sav)|*.sav"));
+    const QString path = ctx_.dialogs.chooseLogToOpen(this, ctx_.appFolder,
+                                                      QStringLiteral("Text Files (*.sav)|*.sav"));
     if (!path.isEmpty())
         openLog(path);
 }

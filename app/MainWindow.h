@@ -121,6 +121,7 @@ private:
     };
     struct StartUp {
         int16_t download = -1;
+        QString why; // of a failed download
         std::vector<FoundChip> chips;
     };
     static ChipReadings readStep(DeviceState &state, USBFunctions &usb, const PollStep &step,

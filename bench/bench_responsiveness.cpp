@@ -25,8 +25,8 @@
 #include <functional>
 #include <vector>
 
-// The same source measures the program before its adapter got a thread of
-// its own (to compare) and after.
+// The program before its adapter got a thread of its own was measured with
+// this source too (with that time's dialog interface), to compare.
 #if __has_include("sst/AdapterIo.h")
 #define QZT_ADAPTER_THREAD 1
 #endif
@@ -42,12 +42,17 @@ constexpr UsbId kRunning{0x0041, 0x5354};
 class QuietDialogs : public Dialogs {
 public:
     QString file;
-    void critical(QWidget *, const QString &text) override
+    void critical(QWidget *, const QString &text, const QString &) override
     {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &) override { return file; }
+    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
+    {
+        return file;
+    }
+    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
+    QString chooseImageFile(QWidget *) override { return {}; }
     void openUrl(const QString &) override {}
 };
 

@@ -32,6 +32,9 @@ public:
     void UpdateTempGraph05(const ChipReadings &r) { UpdateTempGraph(r); }
     void UpdateTempGraph(const ChipReadings &r);
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     Flag16 &openFlag();
     void AdjustGraphRange(float internal, float external);

@@ -28,6 +28,9 @@ public:
     // with what the tick read from the QZT6605 (readVoltages).
     void UpdateVoltGraph(const ChipReadings &r);
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void AdjustGraphRange(const std::array<float, 5> &volts);
 

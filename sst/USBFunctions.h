@@ -36,6 +36,10 @@ public:
     // output); empty when there is nothing to say.
     virtual std::string describe() const { return {}; }
 
+    // Why the last failed call failed, in words for the user; empty when the
+    // adapter cannot say.
+    virtual std::string failureReason() const { return {}; }
+
     // Where the adapter says what it is doing when that takes longer than a
     // transfer (a firmware download, waiting for the board to come back), and
     // an empty text when it is done. Called on the thread that made the call.

@@ -9,6 +9,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -154,6 +155,10 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
                 record_.ramWrites.push_back({wValue, {payload, payload + wLength}});
             }
             raw->status = 0, raw->actual_length = wLength;
+            if (urb->renumerates && releaseEnding_ == kStallOut)
+                urb->held = true, urb->renumerates = false, cpuHeld_ = true;
+            else if (urb->renumerates && releaseEnding_ < 0)
+                raw->status = releaseEnding_, raw->actual_length = 0;
         } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
             if (delay_.count() > 0) // the caller waits for its submit meanwhile
                 std::this_thread::sleep_for(delay_);
@@ -166,7 +171,8 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
             if (!in && wLength >= 4)
                 record_.requests.emplace_back(payload[0], payload[3]);
             if (r >= 0)
-                raw->status = 0, raw->actual_length = r;
+                raw->status = 0,
+                raw->actual_length = in && shortIn_ >= 0 ? std::min(r, shortIn_) : r;
             urb->held = in && stallIn_;
         }
         urbs_.push_back(std::move(urb));

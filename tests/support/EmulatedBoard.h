@@ -48,6 +48,19 @@ public:
     {
         withBus([&](auto &) { beforeTransfer_ = std::move(hook); });
     }
+    // IN answers of the running board carry at most this many bytes (-1: all).
+    void setShortIn(int bytes)
+    {
+        withBus([&](auto &) { shortIn_ = bytes; });
+    }
+    // How the OUT write that releases the CPU ends: 0 as it should, a URB
+    // status such as -EPIPE or -EPROTO (the board renumerates all the same),
+    // or kStallOut: never answered, and the board stays blank.
+    static constexpr int kStallOut = 1;
+    void setReleaseEnding(int ending)
+    {
+        withBus([&](auto &) { releaseEnding_ = ending; });
+    }
 
     struct Record {
         std::vector<LoaderWrite> ramWrites; // since the last plug
@@ -82,6 +95,7 @@ private:
     bool present_ = false, runningFirmware_ = false, cpuHeld_ = false, stallIn_ = false;
     std::chrono::microseconds delay_{0};
     Hook beforeTransfer_;
+    int shortIn_ = -1, releaseEnding_ = 0;
     int devnum_ = 1; // a plug takes the next
     std::vector<std::unique_ptr<Urb>> urbs_;
     Record record_;
