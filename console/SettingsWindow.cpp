@@ -439,9 +439,8 @@ void SettingsWindow::cmdPing_Click()
 
 void SettingsWindow::cmdGetOffset_Click()
 {
-    runCommand("cmdGetOffset", "Get Ext Offset", SSTGetExtOffset, [this](const Answer &a) {
-        lblOffset->setText(numberTextTrimmed(a.sst.ExtOffset));
-    });
+    runCommand("cmdGetOffset", "Get Ext Offset", SSTGetExtOffset,
+               [this](const Answer &a) { lblOffset->setText(numberTextTrimmed(a.sst.ExtOffset)); });
 }
 
 void SettingsWindow::cmdSetOffset_Click()

@@ -60,9 +60,8 @@ public:
         const uint64_t id = nextId_++;
         continuations_[id] = [box, done = std::move(done)]() mutable { done(std::move(*box)); };
         std::lock_guard lock(mutex_);
-        jobs_.push_back({id, [box, work = std::move(work)](DeviceState &s, USBFunctions &u) mutable {
-                             *box = work(s, u);
-                         }});
+        jobs_.push_back({id, [box, work = std::move(work)](
+                                 DeviceState &s, USBFunctions &u) mutable { *box = work(s, u); }});
         wake_.notify_one();
     }
 
@@ -123,7 +122,7 @@ private:
     int wakeFd_ = -1;
     QSocketNotifier *wakeNotifier_ = nullptr;
 
-    std::thread worker_;               // last: starts when everything else exists
+    std::thread worker_; // last: starts when everything else exists
 };
 
 } // namespace qzt

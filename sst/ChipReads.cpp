@@ -17,8 +17,7 @@ template <typename Command> bool inTime(ReadDeadline deadline, Command command)
     return ok && (deadline == kNoDeadline || Clock::now() <= deadline);
 }
 
-void getTemperatures(DeviceState &state, USBFunctions &usb, ReadDeadline deadline,
-                     ChipReadings &r)
+void getTemperatures(DeviceState &state, USBFunctions &usb, ReadDeadline deadline, ChipReadings &r)
 {
     const auto &s = state.SSTStuff;
     if (inTime(deadline, [&] { return SSTGetTemps(state, usb); }))
