@@ -56,6 +56,29 @@ public:
     void openUrl(const QString &) override {}
 };
 
+// A board's own image as far as the loader can tell: the shipped SSTFW.hex
+// is the simulated adapter's stand-in, which the board refuses.
+QString writeBoardImage(const QString &folder)
+{
+    const auto record = [](uint8_t type, uint16_t address, const QByteArray &data) {
+        const char head[] = {char(data.size()), char(address >> 8), char(address), char(type)};
+        QByteArray raw = QByteArray(head, 4) + data;
+        char sum = 0;
+        for (char c : raw)
+            sum = char(sum - c);
+        return ':' + (raw + sum).toHex().toUpper() + "\r\n";
+    };
+    QFile file(folder + QStringLiteral("/SSTFW.hex"));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(record(0, 0, QByteArray("\x02\x01\x00", 3)) +
+                   record(0, 0x100, QByteArray("\x75\x81\x5F\x80\xFE", 5)) + record(1, 0, {})) <
+            0) {
+        std::fprintf(stderr, "cannot write the board image\n");
+        std::exit(1);
+    }
+    return folder;
+}
+
 double ms(Clock::duration d)
 {
     return std::chrono::duration<double, std::milli>(d).count();
@@ -95,12 +118,12 @@ int dataLines(const QString &path)
 }
 
 void run(const char *label, USBFunctions &usb, double seconds,
-         const std::vector<std::pair<double, std::function<void()>>> &script)
+         const std::vector<std::pair<double, std::function<void()>>> &script,
+         const QString &folder = QCoreApplication::applicationDirPath())
 {
     DeviceState state;
     QuietDialogs dialogs;
-    AppContext ctx{state, usb, dialogs, QCoreApplication::applicationDirPath(),
-                   [] { return QDateTime::currentMSecsSinceEpoch(); }};
+    AppContext ctx{state, usb, dialogs, folder, [] { return QDateTime::currentMSecsSinceEpoch(); }};
 #ifdef QZT_ADAPTER_THREAD
     MainWindow window(ctx, AdapterIo::Mode::Threaded);
 #else
@@ -176,12 +199,15 @@ int main(int argc, char *argv[])
     board.plug(false);
     board.setTransferDelay(std::chrono::milliseconds(2));
     {
+        QTemporaryDir dir;
+        const QString folder = writeBoardImage(dir.path());
         LibusbAdapter usb(kRunning, kLoader);
-        run("emulated board, 2 ms per transfer", usb, seconds, {});
+        run("emulated board, 2 ms per transfer", usb, seconds, {}, folder);
         run("6 s IN stall", usb, seconds,
-            {{1.0, [&] { board.setStallIn(true); }}, {7.0, [&] { board.setStallIn(false); }}});
+            {{1.0, [&] { board.setStallIn(true); }}, {7.0, [&] { board.setStallIn(false); }}},
+            folder);
         run("unplug, blank replug, download", usb, seconds,
-            {{1.0, [&] { board.unplug(); }}, {3.0, [&] { board.plug(false); }}});
+            {{1.0, [&] { board.unplug(); }}, {3.0, [&] { board.plug(false); }}}, folder);
     }
     return 0;
 }
