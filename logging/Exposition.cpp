@@ -27,9 +27,11 @@ constexpr Family kOffset{"qzt_external_offset_celsius", Kind::Gauge,
                          "The chip's external temperature offset register."};
 constexpr Family kSupply{"qzt_supply_volts", Kind::Gauge,
                          "Supply voltage the chip read in the last poll tick."};
-constexpr Family kReads{"qzt_reads_total", Kind::Counter, "SST reads run on the chip."};
-constexpr Family kFailures{"qzt_read_failures_total", Kind::Counter,
-                           "SST reads on the chip that failed, by read."};
+constexpr Family kReads{"qzt_reads_total", Kind::Counter,
+                        "SST reads of the poll ticks on the chip."};
+constexpr Family kFailures{
+    "qzt_read_failures_total", Kind::Counter,
+    "SST reads on the chip that failed or missed their 50 ms slot, by read."};
 constexpr Family kLastSuccess{"qzt_last_success_timestamp_seconds", Kind::Gauge,
                               "When every read of a poll tick last succeeded on the chip."};
 

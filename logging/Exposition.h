@@ -31,8 +31,8 @@ struct ChipMetrics {
     // in the last tick (or the model has no such channel): such a channel is
     // left out of the exposition, never shown with an older value.
     std::array<std::optional<float>, kChannelCount> values{};
-    uint64_t reads = 0;                 // SST reads run since the start
-    std::array<uint64_t, 3> failures{}; // of those, failed; by kReadLabels
+    uint64_t reads = 0;                 // SST reads of the ticks since the start
+    std::array<uint64_t, 3> failures{}; // of those, failed or late; by kReadLabels
     // When every read of a tick last succeeded, seconds since the epoch.
     std::optional<double> lastSuccess;
 };

@@ -1,7 +1,5 @@
 #include "app/cli/Serve.h"
 
-#include "sst/SSTStuff.h"
-
 #include <QCoreApplication>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
@@ -39,42 +37,36 @@ MetricsPoller::~MetricsPoller()
     stop();
 }
 
-void MetricsPoller::tick()
+void MetricsPoller::tick(ReadDeadline deadline)
 {
     bool anyAnswered = false;
-    auto &sst = state_.SSTStuff;
     for (ChipMetrics &chip : working_.chips) {
-        sst.SSTAddress = chip.address;
-        chip.values = {};
         const bool voltages = modelInfo(chip.model).hasVoltages;
-        // Read index as kReadLabels counts them: temps, offset, volts.
-        const auto read = [&](std::size_t index,
-                              int16_t (*command)(DeviceState &, USBFunctions &)) {
-            ++chip.reads;
-            const bool ok = command(state_, usb_) >= 0;
-            if (!ok)
-                ++chip.failures[index];
-            anyAnswered = anyAnswered || ok;
-            return ok;
-        };
-        bool all = true;
-        if (read(0, SSTGetTemps)) {
-            chip.values[std::size_t(Channel::Internal)] = sst.IntTemp;
-            chip.values[std::size_t(Channel::External)] = sst.ExtTemp;
-        } else {
-            all = false;
+        // The log's reads of a tick, by the log's slot rule: a read the slot
+        // has no time left for, or that ends after it, gave nothing.
+        const ChipReadings r = readLogTick(state_, usb_, chip.address, voltages, deadline);
+        chip.values = {};
+        if (r.temperatures) {
+            chip.values[std::size_t(Channel::Internal)] = r.temperatures->first;
+            chip.values[std::size_t(Channel::External)] = r.temperatures->second;
         }
-        if (read(1, SSTGetExtOffset))
-            chip.values[std::size_t(Channel::ExternalOffset)] = float(sst.ExtOffset);
-        else
-            all = false;
-        if (voltages) {
-            if (read(2, SSTGetVolts)) {
-                for (std::size_t i = 0; i < sst.Volts.size(); ++i)
-                    chip.values[kTemperatureChannels + i] = sst.Volts[i];
-            } else {
-                all = false;
-            }
+        if (r.offset)
+            chip.values[std::size_t(Channel::ExternalOffset)] = float(*r.offset);
+        if (r.voltages)
+            for (std::size_t i = 0; i < r.voltages->size(); ++i)
+                chip.values[kTemperatureChannels + i] = (*r.voltages)[i];
+        // By kReadLabels: temps, offset, volts.
+        const std::array<bool, 3> due{true, true, voltages};
+        const std::array<bool, 3> read{r.temperatures.has_value(), r.offset.has_value(),
+                                       r.voltages.has_value()};
+        bool all = true;
+        for (std::size_t i = 0; i < due.size(); ++i) {
+            if (!due[i])
+                continue;
+            ++chip.reads;
+            chip.failures[i] += !read[i];
+            all = all && read[i];
+            anyAnswered = anyAnswered || read[i];
         }
         if (all)
             chip.lastSuccess = wallClock_();
@@ -116,7 +108,7 @@ void MetricsPoller::run()
             if (wake_.wait_until(lock, start + slot * kServeTick, [this] { return stopping_; }))
                 return;
         }
-        tick();
+        tick(start + (slot + 1) * kServeTick);
         // The next slot that has not begun: slots that passed during a slow
         // tick get no reads of their own, so a scrape never sees readings
         // taken back to back to catch up.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "logging/Exposition.h"
+#include "sst/ChipReads.h"
 #include "sst/DeviceState.h"
 #include "sst/Discovery.h"
 #include "sst/USBFunctions.h"
@@ -46,8 +47,9 @@ public:
 
     // Reads every chip in address order, each as the log's tick reads it
     // (temperatures, offset, then the voltages of a QZT6605), and publishes
-    // the result.
-    void tick();
+    // the result. A read that would start at or end after `deadline`, the
+    // end of the tick's slot, counts as failed.
+    void tick(ReadDeadline deadline = kNoDeadline);
 
     void start();
     void stop();
