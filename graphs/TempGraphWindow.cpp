@@ -3,7 +3,6 @@
 #include "graphs/GraphLayout.h"
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"
-#include "graphs/TraceColours.h"
 #include "sst/SSTStuff.h"
 
 #include <QCheckBox>
@@ -12,23 +11,15 @@ namespace qzt {
 
 namespace {
 
-const QColor kRed = QColor::fromRgb(colours::kInternal);
-const QColor kBlue = QColor::fromRgb(colours::kExternal);
-const QColor kDarkGreen(0, 128, 0);
-
 // A new chart: internal temperature in red, external in blue, their legends,
 // the legend heading and the model's name as the title.
 ChartSetup temperatureChart(Model model)
 {
-    return {{kRed, kBlue},
-            {{QStringLiteral("Internal: "), kRed, 0.90, 0.14},
-             {QStringLiteral("External:"), kBlue, 0.90, 0.21},
-             {QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07},
-             {QLatin1String(modelInfo(model).name), kDarkGreen, 0.44, 0.12, true}},
-            -300,
-            300,
-            {QStringLiteral("Internal"), QStringLiteral("External")},
-            QStringLiteral("°C")};
+    ChartSetup setup{{}, {}, -300, 300, {}, QStringLiteral("°C")};
+    addChannelTraces(setup, kTemperatures, LegendStart::Label);
+    setup.captions.push_back({QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07});
+    setup.captions.push_back(titleCaption(model));
+    return setup;
 }
 
 } // namespace
@@ -58,22 +49,11 @@ Flag16 &TempGraphWindow::openFlag()
 
 void TempGraphWindow::UpdateTempGraph()
 {
-    const auto &s = ctx_.state.SSTStuff;
     ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, model_);
-    if (SSTGetTemps(ctx_.state, ctx_.usb) < 0) {
-        // Nothing was read: both traces break off, and the legends and the
-        // axis stay as the last reading left them.
-        stpTemp->appendGap(0);
-        stpTemp->appendGap(1);
+    const bool failed = SSTGetTemps(ctx_.state, ctx_.usb) < 0;
+    appendReading(*stpTemp, kTemperatures, ctx_.state.SSTStuff, failed);
+    if (failed)
         return;
-    }
-    // Both samples go in before any caption changes.
-    stpTemp->appendSample(0, double(s.IntTemp));
-    stpTemp->appendSample(1, double(s.ExtTemp));
-    stpTemp->selectCaption(0);
-    stpTemp->setCaption(chart::legendText(u"Internal: ", s.IntTemp, u"°C"));
-    stpTemp->selectCaption(1);
-    stpTemp->setCaption(chart::legendText(u"External: ", s.ExtTemp, u"°C"));
     if (chkAutoAdjust->isChecked())
         AdjustGraphRange();
 }

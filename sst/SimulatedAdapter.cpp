@@ -1,6 +1,7 @@
 #include "sst/SimulatedAdapter.h"
 
 #include "sst/IntelHex.h"
+#include "sst/Models.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -90,9 +91,18 @@ void bump(int &counter)
         ++counter;
 }
 
+// The model a simulated chip is: the catalogue's identity byte in the low
+// byte of its device ID, and the model's family in the high byte.
+const ModelInfo *modelOf(uint16_t deviceId)
+{
+    const ModelInfo *m = modelByIdentity(uint8_t(deviceId & 0xFF));
+    return m && (deviceId >> 8) == (m->deviceId >> 8) ? m : nullptr;
+}
+
 bool hasVoltages(uint16_t deviceId)
 {
-    return deviceId == kDeviceIdQzt6605 || deviceId == kDeviceIdQzt6606;
+    const ModelInfo *m = modelOf(deviceId);
+    return m && m->hasVoltages;
 }
 
 // The remote offset as the chip applies it: word / 64 rounded half to even,
@@ -268,7 +278,7 @@ std::string SimulatedAdapter::describe() const
     const char *separator = ": ";
     for (const auto &[address, chip] : chips_) {
         char entry[48];
-        if (chip.deviceId == kDeviceIdQzt6604 || hasVoltages(chip.deviceId))
+        if (modelOf(chip.deviceId))
             std::snprintf(entry, sizeof entry, "QZT%04X at 0x%02X", unsigned(chip.deviceId),
                           unsigned(address));
         else

@@ -3,6 +3,7 @@
 // drift slowly and believably; tests can pin them and inject faults.
 #pragma once
 
+#include "sst/Models.h"
 #include "sst/USBFunctions.h"
 
 #include <array>
@@ -18,8 +19,8 @@
 
 namespace qzt {
 
-inline constexpr uint16_t kDeviceIdQzt6604 = 0x6604;
-inline constexpr uint16_t kDeviceIdQzt6605 = 0x6605;
+inline constexpr uint16_t kDeviceIdQzt6604 = kModel04.deviceId;
+inline constexpr uint16_t kDeviceIdQzt6605 = kModel05.deviceId;
 inline constexpr uint16_t kDeviceIdQzt6606 = 0x6606; // counts as a QZT6605
 inline constexpr uint16_t kSimulatedVendorId = 0x0041;
 

@@ -11,6 +11,7 @@
 #include "logging/Readings.h"
 #include "sst/Discovery.h"
 #include "sst/SSTStuff.h"
+#include "sst/Tick.h"
 #include "sst/USBStuff.h"
 
 #include <QCoreApplication>
@@ -263,8 +264,8 @@ Action log(const Invocation &in)
     const ChannelSelection selection =
         o.contains(QStringLiteral("channels"))
             ? readChannels(o.value(QStringLiteral("channels")), model)
-            // As a logging window opens its boxes: all but the offset.
-            : ChannelSelection::fromMask(0xFFu & ~(1u << unsigned(Channel::ExternalOffset)));
+            // As a logging window opens its boxes.
+            : ChannelSelection::defaults();
     std::optional<int64_t> ticks;
     if (o.contains(QStringLiteral("duration")))
         ticks = readDuration(o.value(QStringLiteral("duration"))) / kTick;
@@ -287,6 +288,7 @@ Action log(const Invocation &in)
             throw RunError{
                 QStringLiteral("no %1 found on the bus").arg(QLatin1String(modelInfo(model).name))};
 
+        s.state.Declarations.*(modelInfo(model).address) = *address;
         const StopSignals stop;
         LogFile file;
         if (const auto r =
@@ -297,7 +299,6 @@ Action log(const Invocation &in)
         using namespace std::chrono;
         const bool progress = isatty(STDERR_FILENO);
         const auto start = steady_clock::now();
-        auto &sst = s.state.SSTStuff;
         int64_t lines = 0;
         int64_t failedReads = 0;
         int64_t late = 0;
@@ -324,14 +325,10 @@ Action log(const Invocation &in)
                 continue;
             // The same reads as the logging window's tick; a failed read
             // leaves its fields empty, the line is still written.
-            sst.SSTAddress = *address;
-            FailedReads failed;
-            failed.temperatures = SSTGetTemps(s.state, s.usb) < 0;
-            failed.offset = SSTGetExtOffset(s.state, s.usb) < 0;
-            if (modelInfo(model).hasVoltages)
-                failed.voltages = SSTGetVolts(s.state, s.usb) < 0;
-            failedReads += int(failed.temperatures) + int(failed.offset) + int(failed.voltages);
-            if (const auto r = file.append(dataLine(model, selection, sst, failed)); !r) {
+            const FailedReads failed = readTick(s.state, s.usb, model);
+            failedReads += failed.count();
+            if (const auto r = file.append(dataLine(model, selection, s.state.SSTStuff, failed));
+                !r) {
                 if (progress)
                     writeErr(QStringLiteral("\n"));
                 throw RunError{QStringLiteral("writing to %1 failed: %2; %3 lines are in it")
