@@ -8,7 +8,7 @@
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
 #include "logging/SaveWindow.h"
-#include "sst/AppContext.h"
+#include "windows/AppContext.h"
 #include "sst/Models.h"
 
 #include <QMainWindow>

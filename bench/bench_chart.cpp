@@ -14,7 +14,7 @@
 //       --ticks 50 --warmup 10 --case "volt5 5-min view, 24 h held"
 // and divide the collected count by the ticks.
 #include "common/TextFormat.h"
-#include "graphs/GraphLayout.h"
+#include "graphs/ChannelTraces.h"
 #include "graphs/StripChart.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 // Windows layer: uses sst/ and common/.
 #pragma once
 
-#include "sst/AppContext.h"
+#include "windows/AppContext.h"
 #include "sst/Models.h"
 
 #include <QSize>

@@ -3,10 +3,7 @@
 #pragma once
 
 #include "graphs/StripChart.h"
-#include "sst/AppContext.h"
-#include "sst/Models.h"
-
-#include <span>
+#include "windows/AppContext.h"
 
 class QCheckBox;
 class QWidget;
@@ -22,22 +19,5 @@ struct GraphParts {
 // context's clock) and the check box, which starts checked.
 GraphParts buildGraphLayout(QWidget *window, const ChartSetup &setup, const QString &chartName,
                             const AppContext &ctx);
-
-// Adds the traces of `channels` to a new chart in the catalogue's colours:
-// each with its column name for the hover read-out and its legend caption,
-// the legends one under the other at the chart's right edge. A live graph's
-// legends start as its bare labels, the log viewer's as the column names.
-enum class LegendStart { Label, Column };
-void addChannelTraces(ChartSetup &setup, std::span<const Channel> channels, LegendStart start);
-
-// The chart title: the model's name in dark green, bold and underlined.
-CaptionSetup titleCaption(Model model);
-
-// Appends one read's values of `channels` (traces and legend captions 0 on,
-// in that order), then rewrites each legend with its value. After a failed
-// read every trace breaks off instead, and the legends and the axis stay as
-// the last reading left them.
-void appendReading(StripChart &chart, std::span<const Channel> channels, const SSTStuffModule &s,
-                   bool failed);
 
 } // namespace qzt

@@ -1,5 +1,6 @@
 #include "graphs/TempGraphWindow.h"
 
+#include "graphs/ChannelTraces.h"
 #include "graphs/GraphLayout.h"
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"

@@ -3,7 +3,7 @@
 // sst/, common/ and the chart of graphs/.
 #pragma once
 
-#include "sst/AppContext.h"
+#include "windows/AppContext.h"
 #include "sst/Models.h"
 
 #include <QSize>

@@ -2,7 +2,7 @@
 // use sst/, common/ and the chart of graphs/.
 #pragma once
 
-#include "sst/AppContext.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>

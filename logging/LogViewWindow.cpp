@@ -2,7 +2,7 @@
 
 #include "common/Dialogs.h"
 #include "common/TextFormat.h"
-#include "graphs/GraphLayout.h"
+#include "graphs/ChannelTraces.h"
 
 #include <QDir>
 #include <QFileInfo>

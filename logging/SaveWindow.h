@@ -3,7 +3,7 @@
 #pragma once
 
 #include "logging/LogFile.h"
-#include "sst/AppContext.h"
+#include "windows/AppContext.h"
 #include "sst/Models.h"
 
 #include <QSize>
