@@ -61,6 +61,7 @@ struct Plan {
     Action action;
     AdapterChoice adapter;
     bool json = false;
+    QString firmware; // --firmware: the image to download; empty: the default
 };
 
 // Reads the arguments (without the program's name). A bad argument throws

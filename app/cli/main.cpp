@@ -42,12 +42,12 @@ int run(int argc, char *argv[])
         if (!usb)
             throw RunError{error};
         DeviceState state;
-        if (const int16_t r = DownloadFirmware(state, *usb, QCoreApplication::applicationDirPath());
-            r < 0)
-            throw RunError{QStringLiteral("Firmware failed to download from %1 (result %2). "
-                                          "Please check USB connection.")
-                               .arg(state.USBStuff.FirmwarePath)
-                               .arg(r)};
+        QString why;
+        if (DownloadFirmware(state, *usb, QCoreApplication::applicationDirPath(), plan.firmware,
+                             &why) < 0)
+            throw RunError{QStringLiteral("Firmware failed to download from %1. %2")
+                               .arg(state.USBStuff.FirmwarePath, firmwareAdvice(why))
+                               .replace(QStringLiteral("\n\n"), QStringLiteral(" "))};
         Session session{state, *usb, plan.json};
         plan.action(session);
     } catch (const RunError &e) {
