@@ -8,8 +8,8 @@
 #include "graphs/TempGraphWindow.h"
 #include "graphs/VoltGraphWindow.h"
 #include "logging/SaveWindow.h"
-#include "windows/AppContext.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QMainWindow>
 #include <QPointer>

@@ -5,8 +5,8 @@
 // Windows layer: uses sst/ and common/.
 #pragma once
 
-#include "windows/AppContext.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>

@@ -3,8 +3,8 @@
 // sst/, common/ and the chart of graphs/.
 #pragma once
 
-#include "windows/AppContext.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "logging/LogFile.h"
-#include "windows/AppContext.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>
