@@ -4,7 +4,7 @@
 #include "graphs/GraphLayout.h"
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"
-#include "sst/SSTStuff.h"
+#include "sst/Tick.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -58,23 +58,23 @@ Flag16 &TempGraphWindow::openFlag()
     return model_ == Model::QZT6604 ? d.TempGraph04Open : d.TempGraph05Open;
 }
 
-void TempGraphWindow::UpdateTempGraph()
+void TempGraphWindow::UpdateTempGraph(const ChipReadings &r)
 {
-    ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, model_);
-    const bool failed = SSTGetTemps(ctx_.state, ctx_.usb) < 0;
-    appendReading(*stpTemp, kTemperatures, ctx_.state.SSTStuff, failed);
-    if (failed)
+    // The values of a failed read are not drawn: the traces break off, and
+    // the legends and the axis stay as the last reading left them.
+    appendReading(*stpTemp, kTemperatures, tickReadings(r, model_).values, !r.temperatures);
+    if (!r.temperatures)
         return;
+    const auto [internal, external] = *r.temperatures;
     if (chkAutoAdjust->isChecked())
-        AdjustGraphRange();
+        AdjustGraphRange(internal, external);
 }
 
 // Fits the value axis around the two readings: margin 20, step 10, the lower
 // bound first.
-void TempGraphWindow::AdjustGraphRange()
+void TempGraphWindow::AdjustGraphRange(float internal, float external)
 {
-    const auto &s = ctx_.state.SSTStuff;
-    const chart::Extremes e = chart::temperatureExtremes(s.IntTemp, s.ExtTemp);
+    const chart::Extremes e = chart::temperatureExtremes(internal, external);
     if (const auto lower =
             chart::fitLowerBound(stpTemp->lowerBound(), e.low, chart::kTemperatureFit))
         stpTemp->setLowerBound(*lower);

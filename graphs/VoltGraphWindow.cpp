@@ -5,7 +5,7 @@
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"
 #include "sst/Models.h"
-#include "sst/SSTStuff.h"
+#include "sst/Tick.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -50,22 +50,21 @@ void VoltGraphWindow::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-void VoltGraphWindow::UpdateVoltGraph()
+void VoltGraphWindow::UpdateVoltGraph(const ChipReadings &r)
 {
-    ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, Model::QZT6605);
-    const bool failed = SSTGetVolts(ctx_.state, ctx_.usb) < 0;
-    appendReading(*stpVolt, kVoltageChannels, ctx_.state.SSTStuff, failed);
-    if (failed)
+    appendReading(*stpVolt, kVoltageChannels, tickReadings(r, Model::QZT6605).values, !r.voltages);
+    if (!r.voltages)
         return;
+    const std::array<float, 5> &volts = *r.voltages;
     if (chkAutoAdjust->isChecked())
-        AdjustGraphRange();
+        AdjustGraphRange(volts);
 }
 
 // Fits the value axis around the five readings: margin 8, step 4, the lower
 // bound first.
-void VoltGraphWindow::AdjustGraphRange()
+void VoltGraphWindow::AdjustGraphRange(const std::array<float, 5> &volts)
 {
-    const chart::Extremes e = chart::voltageExtremes(ctx_.state.SSTStuff.Volts);
+    const chart::Extremes e = chart::voltageExtremes(volts);
     if (const auto lower = chart::fitLowerBound(stpVolt->lowerBound(), e.low, chart::kVoltageFit))
         stpVolt->setLowerBound(*lower);
     if (const auto upper = chart::fitUpperBound(stpVolt->upperBound(), e.high, chart::kVoltageFit))

@@ -197,16 +197,12 @@ ChannelSelection SaveWindow::selection() const
     return s;
 }
 
-void SaveWindow::SaveCurrentData()
+void SaveWindow::SaveCurrentData(const ChipReadings &read)
 {
-    // A failed read leaves the readings as they were, possibly another
-    // chip's; its fields go out empty.
-    const FailedReads failed = readTick(ctx_.state, ctx_.usb, model_);
-
     if (!log_.isOpen())
         return;
-    if (const LogFile::Result r =
-            log_.append(dataLine(model_, selection(), ctx_.state.SSTStuff, failed));
+    const TickReadings t = tickReadings(read, model_);
+    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), t.values, t.failed));
         !r)
         writeFailed(r.reason);
 }
@@ -214,6 +210,7 @@ void SaveWindow::SaveCurrentData()
 void SaveWindow::cmdSave_Click()
 {
     if (log_.isOpen()) {
+        emit writingEnds();
         setIdle();
         if (const LogFile::Result r = log_.end(); !r)
             writeFailed(r.reason);
@@ -297,9 +294,9 @@ bool SaveWindow::mayClose()
     if (!log_.isOpen() ||
         ctx_.dialogs.question(this, QLatin1String(kCloseQuestion)) == Dialogs::Answer::Yes)
         return true;
-    // The window stays and goes on writing; the declined close adds one line
-    // of its own to those of the ticks.
-    SaveCurrentData();
+    // The window stays and goes on writing. It adds no line of its own: a
+    // line stands for one tick's 50 ms, and an extra one would shift every
+    // later line's time.
     return false;
 }
 
@@ -318,6 +315,8 @@ void SaveWindow::closeEvent(QCloseEvent *event)
     }
     // A tick during the question may have ended writing already; end() is
     // then a no-op.
+    if (log_.isOpen())
+        emit writingEnds();
     const LogFile::Result r = log_.end();
     openFlag() = kFalse;
     if (!r)

@@ -1,8 +1,7 @@
 #include "sst/Tick.h"
 
-#include "sst/SSTStuff.h"
-
 #include <algorithm>
+#include <tuple>
 
 namespace qzt {
 
@@ -16,26 +15,37 @@ int FailedReads::count() const
     return int(std::ranges::count(failed, true));
 }
 
-int16_t runRead(Read read, DeviceState &state, USBFunctions &usb)
+TickReadings tickReadings(const ChipReadings &read, Model model)
 {
-    switch (read) {
-    case Read::Temperatures:
-        return SSTGetTemps(state, usb);
-    case Read::Offset:
-        return SSTGetExtOffset(state, usb);
-    case Read::Voltages:
-        return SSTGetVolts(state, usb);
+    TickReadings t;
+    for (const Read r : modelInfo(model).reads) {
+        switch (r) {
+        case Read::Temperatures:
+            t.failed[r] = !read.temperatures;
+            if (read.temperatures)
+                std::tie(t.values.IntTemp, t.values.ExtTemp) = *read.temperatures;
+            break;
+        case Read::Offset:
+            t.failed[r] = !read.offset;
+            if (read.offset)
+                t.values.ExtOffset = *read.offset;
+            break;
+        case Read::Voltages:
+            t.failed[r] = !read.voltages;
+            if (read.voltages)
+                t.values.Volts = *read.voltages;
+            break;
+        }
     }
-    return -1;
+    return t;
 }
 
-FailedReads readTick(DeviceState &state, USBFunctions &usb, Model model)
+ChipReadings readTick(DeviceState &state, USBFunctions &usb, Model model, uint8_t address,
+                      ReadDeadline deadline)
 {
-    state.SSTStuff.SSTAddress = modelAddress(state, model);
-    FailedReads failed;
-    for (const Read read : modelInfo(model).reads)
-        failed[read] = runRead(read, state, usb) < 0;
-    return failed;
+    const auto &reads = modelInfo(model).reads;
+    const bool voltages = std::ranges::find(reads, Read::Voltages) != reads.end();
+    return readLogTick(state, usb, address, voltages, deadline);
 }
 
 } // namespace qzt

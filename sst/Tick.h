@@ -1,20 +1,19 @@
-// One logging tick's reads of a chip, as the logging window and the
-// command-line companion run them: the model's reads in catalogue order,
-// each decoding into the device state. A plain function of the state and
-// the adapter, so whichever thread runs the adapter can call it.
+// A logging tick's reads as the log line wants them: the values, and which
+// of the model's reads (catalogue order) failed. The reads themselves run
+// on the adapter's thread (readLogTick); this turns what they returned into
+// the line's input, for the logging window and the companion alike.
 #pragma once
 
+#include "sst/ChipReads.h"
 #include "sst/DeviceState.h"
 #include "sst/Models.h"
-#include "sst/USBFunctions.h"
 
 #include <array>
-#include <cstdint>
 
 namespace qzt {
 
-// Which reads of a tick failed. A failed read decoded nothing: the fields it
-// fills keep what they held (possibly another chip's) and are not values.
+// Which reads of a tick failed. A failed read has no value: the fields it
+// fills are written empty.
 struct FailedReads {
     std::array<bool, kReadCount> failed{};
 
@@ -24,10 +23,15 @@ struct FailedReads {
     int count() const;
 };
 
-// Runs the SST command of one read on the chip SSTAddress names.
-int16_t runRead(Read read, DeviceState &state, USBFunctions &usb);
+struct TickReadings {
+    SSTStuffModule values; // the fields of the reads that succeeded; zero otherwise
+    FailedReads failed;    // the model's reads that returned nothing
+};
 
-// Addresses the model's chip and runs the reads of its logging tick.
-FailedReads readTick(DeviceState &state, USBFunctions &usb, Model model);
+TickReadings tickReadings(const ChipReadings &read, Model model);
+
+// The model's reads of a logging tick on its chip at `address`.
+ChipReadings readTick(DeviceState &state, USBFunctions &usb, Model model, uint8_t address,
+                      ReadDeadline deadline = kNoDeadline);
 
 } // namespace qzt

@@ -110,7 +110,6 @@ Action log(const Invocation &in)
             throw RunError{
                 QStringLiteral("no %1 found on the bus").arg(QLatin1String(modelInfo(model).name))};
 
-        s.state.Declarations.*(modelInfo(model).address) = *address;
         const StopSignals stop;
         LogFile file;
         if (const auto r =
@@ -132,32 +131,40 @@ Action log(const Invocation &in)
                          .arg(elapsedText(steady_clock::now() - start)) +
                      end);
         };
+        // Line k stands for the 50 ms slot that starts at start + k ticks.
+        // A slot whose reads do not end inside it gets empty fields, and the
+        // slots that pass meanwhile get empty lines without reads: reading
+        // back to back to catch up would file later readings under earlier
+        // times.
+        const auto writeLine = [&](const ChipReadings &r) {
+            const TickReadings t = tickReadings(r, model);
+            failedReads += t.failed.count();
+            if (const auto w = file.append(dataLine(model, selection, t.values, t.failed)); !w) {
+                if (progress)
+                    writeErr(QStringLiteral("\n"));
+                throw RunError{QStringLiteral("writing to %1 failed: %2; %3 lines are in it")
+                                   .arg(out, w.reason)
+                                   .arg(lines)};
+            }
+            ++lines;
+        };
         for (int64_t k = 1; !ticks || k <= *ticks; ++k) {
             signal = stop.waitUntil(start + k * kTick);
             if (signal)
                 break;
-            // A tick that comes late is still written, straight away: the
-            // file has no time stamps, so line n must stand for tick n and
-            // a late line is better than a missing one.
-            if (steady_clock::now() - (start + k * kTick) > kTick)
-                ++late;
             if (progress && k % 20 == 0)
                 showProgress({});
             if (k % every != 0)
                 continue;
             // The same reads as the logging window's tick; a failed read
             // leaves its fields empty, the line is still written.
-            const FailedReads failed = readTick(s.state, s.usb, model);
-            failedReads += failed.count();
-            if (const auto r = file.append(dataLine(model, selection, s.state.SSTStuff, failed));
-                !r) {
-                if (progress)
-                    writeErr(QStringLiteral("\n"));
-                throw RunError{QStringLiteral("writing to %1 failed: %2; %3 lines are in it")
-                                   .arg(out, r.reason)
-                                   .arg(lines)};
+            writeLine(readTick(s.state, s.usb, model, *address, start + (k + 1) * kTick));
+            const int64_t now = (steady_clock::now() - start) / kTick;
+            for (; k < now && (!ticks || k < *ticks); ++k) {
+                ++late;
+                if ((k + 1) % every == 0)
+                    writeLine({});
             }
-            ++lines;
         }
         if (const auto r = file.end(); !r)
             throw RunError{QStringLiteral("closing %1 failed: %2").arg(out, r.reason)};
@@ -169,7 +176,7 @@ Action log(const Invocation &in)
                               QLatin1String(signal == SIGINT ? "SIGINT" : "SIGTERM"))
                          .arg(lines));
         if (late)
-            writeErr(QStringLiteral("%1: log: ticks more than 50 ms late: %2\n")
+            writeErr(QStringLiteral("%1: log: ticks missed while the reads took too long: %2\n")
                          .arg(QLatin1String(kProgram))
                          .arg(late));
         if (failedReads)
