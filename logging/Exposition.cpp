@@ -1,9 +1,10 @@
 #include "logging/Exposition.h"
 
 #include "common/TextFormat.h"
-#include "logging/Readings.h"
 
 #include <QList>
+
+#include <string_view>
 
 namespace qzt {
 
@@ -102,6 +103,18 @@ QList<Label> chipLabels(const ChipMetrics &chip)
             {"model", QLatin1String(modelInfo(chip.model).name)}};
 }
 
+// The family of a channel's samples, by the catalogue: the integer offset
+// register, and by unit the temperatures and the supplies.
+const Family *familyOf(const ChannelInfo &info)
+{
+    const std::u16string_view unit(info.unit);
+    if (info.integer)
+        return &kOffset;
+    if (unit == u"V")
+        return &kSupply;
+    return unit == u"\u00B0C" ? &kTemperature : nullptr;
+}
+
 // One quality value of a media range in an Accept header: "q=0.5"; 1 when
 // there is none.
 double quality(const QList<QByteArray> &parameters)
@@ -170,36 +183,34 @@ QByteArray exposition(const MetricsSnapshot &snapshot, ExpositionFormat format)
     header(out, kBuildInfo, format);
     sample(out, kBuildInfo, {{"version", snapshot.version}}, "1");
 
-    header(out, kTemperature, format);
-    for (const ChipMetrics &chip : snapshot.chips)
-        for (const Channel c : {Channel::Internal, Channel::External})
-            if (const auto v = chip.values[std::size_t(c)])
-                sample(out, kTemperature,
-                       chipLabels(chip) << Label{"sensor", QLatin1String(channelKey(c))},
-                       valueText(*v));
-    header(out, kOffset, format);
-    for (const ChipMetrics &chip : snapshot.chips)
-        if (const auto v = chip.values[std::size_t(Channel::ExternalOffset)])
-            sample(out, kOffset, chipLabels(chip), valueText(*v));
-    header(out, kSupply, format);
-    for (const ChipMetrics &chip : snapshot.chips)
-        for (std::size_t i = kTemperatureChannels; i < kChannelCount; ++i)
-            if (const auto v = chip.values[i])
-                sample(out, kSupply,
-                       chipLabels(chip) << Label{"rail", QLatin1String(columnName(Channel(i)))},
-                       valueText(*v));
+    // The channels of each family, in the catalogue's order; the label that
+    // tells a chip's channels apart comes from the catalogue too.
+    const auto channels = [&](const Family &family, const char *label, auto name) {
+        header(out, family, format);
+        for (const ChipMetrics &chip : snapshot.chips)
+            for (const Channel c : modelInfo(chip.model).channels)
+                if (familyOf(channelInfo(c)) == &family)
+                    if (const auto v = chip.values[std::size_t(c)]) {
+                        QList<Label> labels = chipLabels(chip);
+                        if (label)
+                            labels << Label{label, QLatin1String(name(channelInfo(c)))};
+                        sample(out, family, labels, valueText(*v));
+                    }
+    };
+    channels(kTemperature, "sensor", [](const ChannelInfo &i) { return i.key; });
+    channels(kOffset, nullptr, [](const ChannelInfo &i) { return i.key; });
+    channels(kSupply, "rail", [](const ChannelInfo &i) { return i.column; });
 
     header(out, kReads, format);
     for (const ChipMetrics &chip : snapshot.chips)
         sample(out, kReads, chipLabels(chip), QByteArray::number(chip.reads));
     header(out, kFailures, format);
     for (const ChipMetrics &chip : snapshot.chips)
-        for (std::size_t r = 0; r < kReadLabels.size(); ++r)
-            // A QZT6604 runs no voltage read: no series that is always 0.
-            if (r != 2 || modelInfo(chip.model).hasVoltages)
-                sample(out, kFailures,
-                       chipLabels(chip) << Label{"read", QLatin1String(kReadLabels[r])},
-                       QByteArray::number(chip.failures[r]));
+        // Only the model's reads: a QZT6604 has no voltage read to fail.
+        for (const Read r : modelInfo(chip.model).reads)
+            sample(out, kFailures,
+                   chipLabels(chip) << Label{"read", QLatin1String(kReadLabels[std::size_t(r)])},
+                   QByteArray::number(chip.failures[std::size_t(r)]));
     header(out, kLastSuccess, format);
     for (const ChipMetrics &chip : snapshot.chips)
         if (chip.lastSuccess)

@@ -1,10 +1,9 @@
 // Live readings for Prometheus: the snapshot of one completed poll tick and
 // its text in the Prometheus exposition format (version 0.0.4) or in
-// OpenMetrics 1.0. Pure functions of their arguments, no I/O. Depends on
-// sst/, the log format's channel names and QtCore only.
+// OpenMetrics 1.0. Pure functions of their arguments, no I/O. Channel names
+// and units come from the catalogue. Depends on sst/, common/ and QtCore only.
 #pragma once
 
-#include "logging/LogFile.h"
 #include "sst/Models.h"
 
 #include <QByteArray>
@@ -19,9 +18,8 @@
 
 namespace qzt {
 
-// The reads of a tick in the order they run, as the read="..." label names
-// them.
-inline constexpr std::array<const char *, 3> kReadLabels{"temps", "offset", "volts"};
+// The reads of a tick as the read="..." label names them, indexed by Read.
+inline constexpr std::array<const char *, kReadCount> kReadLabels{"temps", "offset", "volts"};
 
 // One chip as the last completed tick left it.
 struct ChipMetrics {
@@ -31,8 +29,8 @@ struct ChipMetrics {
     // in the last tick (or the model has no such channel): such a channel is
     // left out of the exposition, never shown with an older value.
     std::array<std::optional<float>, kChannelCount> values{};
-    uint64_t reads = 0;                 // SST reads of the ticks since the start
-    std::array<uint64_t, 3> failures{}; // of those, failed or late; by kReadLabels
+    uint64_t reads = 0;                          // SST reads of the ticks since the start
+    std::array<uint64_t, kReadCount> failures{}; // of those, failed or late; by Read
     // When every read of a tick last succeeded, seconds since the epoch.
     std::optional<double> lastSuccess;
 };

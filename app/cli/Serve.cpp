@@ -1,5 +1,8 @@
 #include "app/cli/Serve.h"
 
+#include "app/cli/Commands.h"
+#include "common/TextFormat.h"
+
 #include <QCoreApplication>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
@@ -41,34 +44,24 @@ void MetricsPoller::tick(ReadDeadline deadline)
 {
     bool anyAnswered = false;
     for (ChipMetrics &chip : working_.chips) {
-        const bool voltages = modelInfo(chip.model).hasVoltages;
         // The log's reads of a tick, by the log's slot rule: a read the slot
         // has no time left for, or that ends after it, gave nothing.
-        const ChipReadings r = readLogTick(state_, usb_, chip.address, voltages, deadline);
+        const TickReadings t =
+            tickReadings(readTick(state_, usb_, chip.model, chip.address, deadline), chip.model);
+        const ModelInfo &model = modelInfo(chip.model);
         chip.values = {};
-        if (r.temperatures) {
-            chip.values[std::size_t(Channel::Internal)] = r.temperatures->first;
-            chip.values[std::size_t(Channel::External)] = r.temperatures->second;
+        for (const Channel c : model.channels) {
+            const ChannelInfo &info = channelInfo(c);
+            if (!t.failed[info.read])
+                chip.values[std::size_t(c)] =
+                    info.value ? info.value(t.values) : float(info.integer(t.values));
         }
-        if (r.offset)
-            chip.values[std::size_t(Channel::ExternalOffset)] = float(*r.offset);
-        if (r.voltages)
-            for (std::size_t i = 0; i < r.voltages->size(); ++i)
-                chip.values[kTemperatureChannels + i] = (*r.voltages)[i];
-        // By kReadLabels: temps, offset, volts.
-        const std::array<bool, 3> due{true, true, voltages};
-        const std::array<bool, 3> read{r.temperatures.has_value(), r.offset.has_value(),
-                                       r.voltages.has_value()};
-        bool all = true;
-        for (std::size_t i = 0; i < due.size(); ++i) {
-            if (!due[i])
-                continue;
+        for (const Read r : model.reads) {
             ++chip.reads;
-            chip.failures[i] += !read[i];
-            all = all && read[i];
-            anyAnswered = anyAnswered || read[i];
+            chip.failures[std::size_t(r)] += t.failed[r];
         }
-        if (all)
+        anyAnswered = anyAnswered || t.failed.count() < int(model.reads.size());
+        if (!t.failed.any())
             chip.lastSuccess = wallClock_();
     }
     working_.adapterUp = anyAnswered;
@@ -285,6 +278,61 @@ QString hostPortText(const QHostAddress &host, quint16 port)
     const QString h = host.toString();
     return (host.protocol() == QAbstractSocket::IPv6Protocol ? u'[' + h + u']' : h) + u':' +
            QString::number(port);
+}
+
+// The serve command: its arguments, then the chips the start-up scan finds
+// (those --model and --address pick), served until a stop signal.
+Action serve(const Invocation &in)
+{
+    const auto &o = in.options;
+    const QString listenText =
+        o.value(QStringLiteral("listen"), QStringLiteral("127.0.0.1:%1").arg(kDefaultServePort));
+    const std::optional<ListenAddress> listen = readListenAddress(listenText);
+    if (!listen)
+        throw UsageError{QStringLiteral("--listen must be HOST:PORT, as 127.0.0.1:9725, "
+                                        "0.0.0.0:9725 or [::1]:9725"),
+                         listenText};
+    const QString modelText = o.value(QStringLiteral("model"), QStringLiteral("both"));
+    if (modelText != QLatin1String("04") && modelText != QLatin1String("05") &&
+        modelText != QLatin1String("both"))
+        throw UsageError{QStringLiteral("--model must be 04, 05 or both"), modelText};
+    const auto wanted = [modelText](Model m) {
+        return modelText == QLatin1String("both") ||
+               modelText == QLatin1String(modelInfo(m).suffix);
+    };
+    std::vector<uint8_t> addresses;
+    if (o.contains(QStringLiteral("address")))
+        for (const QString &text : o.value(QStringLiteral("address")).split(u',')) {
+            const uint8_t a = readAddress(text);
+            if (std::find(addresses.begin(), addresses.end(), a) != addresses.end())
+                throw UsageError{QStringLiteral("--address names 0x%1 twice").arg(hexText(a)),
+                                 text};
+            addresses.push_back(a);
+        }
+    return [listen = *listen, wanted, addresses](Session &s) {
+        // The chips as start-up finds them; --address picks among them.
+        std::vector<FoundChip> chips;
+        for (const FoundChip &chip : probeBus(s.state, s.usb))
+            if (wanted(chip.model) &&
+                (addresses.empty() ||
+                 std::find(addresses.begin(), addresses.end(), chip.address) != addresses.end()))
+                chips.push_back(chip);
+        for (const uint8_t a : addresses)
+            if (std::none_of(chips.begin(), chips.end(),
+                             [a](const FoundChip &c) { return c.address == a; }))
+                throw RunError{
+                    QStringLiteral("no chip of the chosen model answers at 0x%1").arg(hexText(a))};
+        if (chips.empty())
+            throw RunError{QStringLiteral("No devices found")};
+        const auto result =
+            serveUntilStopped(s.state, s.usb, chips, listen, QStringLiteral(QZT_VERSION), writeErr);
+        if (const auto *error = std::get_if<QString>(&result))
+            throw RunError{*error};
+        const int signal = std::get<Stopped>(result).signal;
+        writeErr(QStringLiteral("%1: serve: stopped by %2\n")
+                     .arg(QLatin1String(kProgram),
+                          QLatin1String(signal == SIGINT ? "SIGINT" : "SIGTERM")));
+    };
 }
 
 } // namespace qzt::cli

@@ -9,6 +9,7 @@
 #include "sst/ChipReads.h"
 #include "sst/DeviceState.h"
 #include "sst/Discovery.h"
+#include "sst/Tick.h"
 #include "sst/USBFunctions.h"
 
 #include <QHostAddress>
