@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -28,6 +29,15 @@ Run finish(QProcess &p, int msecs = 30000)
             err += line + '\n';
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             err};
+}
+
+// Every run is in a German locale: numbers read and written, on the terminal
+// and in the file, do not follow it.
+QProcessEnvironment german()
+{
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("LC_ALL", "de_DE.UTF-8");
+    return e;
 }
 
 bool matches(const QString &pattern, const QByteArray &text)
@@ -56,6 +66,11 @@ class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"),
+                 "the locale de_DE.UTF-8 is missing (Debian: locales-all)");
+    }
     void commands_data();
     void commands();
     void log_data();
@@ -123,6 +138,12 @@ void TestCli::commands_data()
         "vcc");
     bad("log option on another command", {"temps", "0x48", "--every=2"},
         "--every belongs to log only", "--every");
+    bad("option given twice", {"--json", "scan", "--json"}, "--json is given more than once",
+        "--json");
+    // After "--" everything is an operand, even what looks like an option.
+    row("-- before the command", {"--json", "--", "ping", "0x48"},
+        R"(\{"address":72,"status":\d+\}\n)");
+    bad("option after --", {"temps", "--", "--json"}, "ADDR is not a number", "--json");
 }
 
 void TestCli::commands()
@@ -132,6 +153,7 @@ void TestCli::commands()
     QFETCH(QString, out);
     QFETCH(QString, err);
     QProcess p;
+    p.setProcessEnvironment(german());
     p.start(QZT_CLI, args);
     const Run r = finish(p);
     QVERIFY2(matches(err, r.err), r.err);
@@ -175,9 +197,7 @@ void TestCli::log()
     QTemporaryDir dir;
     const QString path = dir.filePath("run.sav");
     QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("LC_ALL", "de_DE.UTF-8"); // the file's numbers do not follow the locale
-    p.setProcessEnvironment(e);
+    p.setProcessEnvironment(german());
     if (stop < 0)
         p.setChildProcessModifier([] {
             std::signal(SIGXFSZ, SIG_IGN);
