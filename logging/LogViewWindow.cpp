@@ -295,7 +295,9 @@ void LogOpener::poll()
     delete progress_;
     progress_ = nullptr;
     LogViewWindow *window = nullptr;
-    if (result_.status == LoadStatus::Successful) {
+    if (control_.interrupt) {
+        // Cancelled: nothing opens, even when the load had just ended.
+    } else if (result_.status == LoadStatus::Successful) {
         window = new LogViewWindow(path_, std::move(result_.data));
     } else if (result_.status == LoadStatus::Refused) {
         QString reason = result_.reason;
