@@ -19,13 +19,11 @@ using namespace qzt;
 
 namespace {
 
-// Answers each showing of a message box or file dialog with the next action
-// of a script and records what it showed: "TITLE ICON BUTTONS DEFAULT TEXT"
-// or "file FOLDER FILTERS". The same dialog object may be shown again (the
-// file dialog after a No), so showings are counted, not widgets. A dialog the
-// script has no answer for, an answer the dialog does not take, or a dialog
-// still open after a few seconds is recorded and closed: the row then fails
-// on its comparison instead of waiting for ever.
+// Answers each showing of a dialog (the file dialog is shown again after a
+// No) with the next action of a script and records what it showed: "TITLE
+// ICON BUTTONS DEFAULT TEXT" or "file FOLDER FILTERS". A dialog it has no
+// answer for, or one still open after 10 s, is recorded and closed, so the
+// row fails on its comparison instead of waiting for ever.
 class Responder : public QObject {
 public:
     explicit Responder(QStringList script) : script_(std::move(script))
@@ -49,15 +47,13 @@ protected:
     }
 
 private:
-    static constexpr int kDeadlineMs = 10000;
-
     void answer()
     {
         while (!shown_.isEmpty() && (!shown_.first() || !shown_.first()->isVisible()))
             shown_.removeFirst();
         QWidget *modal = QApplication::activeModalWidget();
         if (shown_.isEmpty() || modal != shown_.first()) {
-            if (modal && clock_.hasExpired(kDeadlineMs))
+            if (modal && clock_.hasExpired(10000))
                 giveUp(modal, "still open after 10 s: ");
             return;
         }
@@ -68,9 +64,8 @@ private:
         seen << describe(modal);
         if (auto *box = qobject_cast<QMessageBox *>(modal)) {
             const auto buttons = QMetaEnum::fromType<QMessageBox::StandardButtons>();
-            bool known = false;
-            const int value = buttons.keyToValue(qPrintable(action), &known);
-            if (QAbstractButton *b = known ? box->button(QMessageBox::StandardButton(value)) : nullptr)
+            const int button = buttons.keyToValue(qPrintable(action));
+            if (QAbstractButton *b = box->button(QMessageBox::StandardButton(button)))
                 return b->click();
             return giveUp(box, "no button " + action + ": ");
         }
@@ -92,8 +87,6 @@ private:
         seen << why + describe(w);
         if (auto *dialog = qobject_cast<QDialog *>(w))
             dialog->done(QDialog::Rejected);
-        else
-            w->close();
     }
 
     static QString describe(QWidget *w)
