@@ -149,7 +149,6 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("growing.sav"));
         const QByteArray bytes = logOf(Model::QZT6605, 0xFB, 200000);
-        const uint64_t lastLine = 200000 + kFirstDataLine - 1;
         for (int attempt = 0; attempt < 20; ++attempt) {
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) > 0);
@@ -172,10 +171,9 @@ private slots:
                 continue;
             QCOMPARE(r.data->rowCount(), 200000u);
             QCOMPARE(r.data->notes().size(), 1u);
-            QCOMPARE(r.data->notes()[0].line, lastLine);
-            QCOMPARE(r.data->notes()[0].text,
-                     QStringLiteral("The file is still being written; it is shown up to line %1.")
-                         .arg(lastLine));
+            QCOMPARE(r.data->notes()[0].line, 200003u);
+            QVERIFY(r.data->notes()[0].text.endsWith(" still being written; it is shown up to "
+                                                     "line 200003."));
             return;
         }
         QFAIL("every load ended before the file grew");

@@ -38,11 +38,8 @@ public:
 protected:
     bool eventFilter(QObject *o, QEvent *e) override
     {
-        if (e->type() == QEvent::Show && o->isWidgetType()) {
-            auto *w = static_cast<QWidget *>(o);
-            if (w->isWindow() && (qobject_cast<QMessageBox *>(w) || qobject_cast<QFileDialog *>(w)))
-                shown_.append(w);
-        }
+        if (e->type() == QEvent::Show && qobject_cast<QDialog *>(o))
+            shown_.append(static_cast<QWidget *>(o));
         return false;
     }
 
