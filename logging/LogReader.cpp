@@ -584,6 +584,14 @@ LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsign
     return r;
 }
 
+QString notAFile(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("it is a pipe or a device; save it to a file first");
+    return {};
+}
+
 LoadResult load(const QString &path, LoadControl &control, unsigned threads)
 {
     auto file = std::make_unique<QFile>(path);

@@ -83,6 +83,13 @@ struct LoadControl {
     std::atomic<bool> interrupt{false};
 };
 
+// Why `path` cannot be read as a log, to be asked before load(): a pipe, a
+// socket, a device or a folder (also behind a symbolic link) cannot be
+// mapped, and opening a pipe waits for a writer that may never come. Empty
+// for a regular file, and for a path that names nothing (opening it then
+// says why).
+QString notAFile(const QString &path);
+
 // Indexes the file at `path`: maps it, checks the three header lines and
 // every data line's field count, and builds the pyramid. `threads` 0 takes
 // the machine's cores, or one thread for a small file; a given number is

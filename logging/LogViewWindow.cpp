@@ -258,10 +258,20 @@ LogOpener::LogOpener(const QString &path, Dialogs &dialogs, QWidget *parent, Don
     : QObject(parent), path_(path), dialogs_(dialogs), parent_(parent), done_(std::move(done)),
       size_(QFileInfo(path).size())
 {
-    thread_ = std::thread([this] {
-        result_ = load(path_, control_);
-        finished_ = true;
-    });
+    std::promise<LoadResult> promise;
+    result_ = promise.get_future();
+    if (QString why = notAFile(path); !why.isEmpty()) {
+        // Told on the first poll, as any refusal: never from inside a drop.
+        LoadResult refused;
+        refused.status = LoadStatus::Refused;
+        refused.reason = std::move(why);
+        promise.set_value(std::move(refused));
+    } else {
+        // The thread owns what it uses, so that it may be left running.
+        thread_ = std::thread([path, control = control_, promise = std::move(promise)]() mutable {
+            promise.set_value(load(path, *control));
+        });
+    }
     progress_ = new QProgressDialog(tr("Reading %1").arg(QFileInfo(path).fileName()), tr("Cancel"),
                                     0, 100, parent);
     progress_->setObjectName(QStringLiteral("prgLoad"));
@@ -277,34 +287,43 @@ LogOpener::LogOpener(const QString &path, Dialogs &dialogs, QWidget *parent, Don
 
 LogOpener::~LogOpener()
 {
-    control_.interrupt = true;
-    if (thread_.joinable())
-        thread_.join();
+    control_->interrupt = true;
+    // The load stops at its next block. A thread still inside open() or a
+    // page fault (a file system that does not answer) cannot be stopped:
+    // quitting does not wait for it.
+    if (thread_.joinable()) {
+        if (result_.wait_for(std::chrono::milliseconds(200)) == std::future_status::ready)
+            thread_.join();
+        else
+            thread_.detach();
+    }
     delete progress_;
 }
 
 void LogOpener::poll()
 {
-    if (!finished_) {
+    if (result_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         if (size_ > 0 && progress_)
-            progress_->setValue(int(control_.bytesDone.load() * 100 / uint64_t(size_)));
+            progress_->setValue(int(control_->bytesDone.load() * 100 / uint64_t(size_)));
         return;
     }
     timer_.stop();
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
     delete progress_;
     progress_ = nullptr;
+    LoadResult result = result_.get();
     LogViewWindow *window = nullptr;
-    if (control_.interrupt) {
+    if (control_->interrupt) {
         // Cancelled: nothing opens, even when the load had just ended.
-    } else if (result_.status == LoadStatus::Successful) {
-        window = new LogViewWindow(path_, std::move(result_.data));
-    } else if (result_.status == LoadStatus::Refused) {
-        QString reason = result_.reason;
+    } else if (result.status == LoadStatus::Successful) {
+        window = new LogViewWindow(path_, std::move(result.data));
+    } else if (result.status == LoadStatus::Refused) {
+        QString reason = result.reason;
         if (!reason.isEmpty())
             reason[0] = reason[0].toUpper();
-        const QString where = result_.line > 0 ? tr("Line %1: %2.").arg(result_.line).arg(reason)
-                                               : reason + QLatin1Char('.');
+        const QString where = result.line > 0 ? tr("Line %1: %2.").arg(result.line).arg(reason)
+                                              : reason + QLatin1Char('.');
         dialogs_.critical(parent_, tr("The log file %1 cannot be opened.\n\n%2")
                                        .arg(QDir::toNativeSeparators(path_), where));
     }

@@ -15,8 +15,8 @@
 #include <QWidget>
 
 #include <array>
-#include <atomic>
 #include <functional>
+#include <future>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -102,7 +102,10 @@ private:
 // while, offers Cancel. When the load ends it calls `done` with the window,
 // or tells the user through `dialogs` why the file was refused and calls
 // `done` with null; a cancelled load just calls `done` with null. Deletes
-// itself afterwards.
+// itself afterwards. A path that is not a regular file is refused without
+// starting a thread. Deleting the opener (the program quits) stops the load
+// and waits for its thread only briefly: a thread stuck in a system call is
+// left to end on its own.
 class LogOpener : public QObject {
     Q_OBJECT
 public:
@@ -110,7 +113,7 @@ public:
     LogOpener(const QString &path, Dialogs &dialogs, QWidget *parent, Done done);
     ~LogOpener() override;
 
-    void cancel() { control_.interrupt = true; }
+    void cancel() { control_->interrupt = true; }
 
 private:
     void poll();
@@ -119,9 +122,9 @@ private:
     Dialogs &dialogs_;
     QPointer<QWidget> parent_;
     Done done_;
-    logview::LoadControl control_;
-    logview::LoadResult result_;
-    std::atomic<bool> finished_{false};
+    // Shared with the thread, which may outlive the opener.
+    std::shared_ptr<logview::LoadControl> control_ = std::make_shared<logview::LoadControl>();
+    std::future<logview::LoadResult> result_;
     std::thread thread_;
     QTimer timer_;
     // The parent widget may delete the dialog first when it closes.

@@ -1,19 +1,27 @@
-// The log viewer: menu and drop, a refused file, a cancelled load, statistics.
+// The log viewer: menu, command line and drop, refused files and paths, a
+// cancelled load, quitting during a load, statistics.
 #include "logging/LogViewWindow.h"
 #include "support/Harness.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
 #include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace qzt;
 using namespace qzt::test;
@@ -43,6 +51,40 @@ QString write(const QTemporaryDir &dir, const QString &name, const QByteArray &b
     QFile f(dir.filePath(name));
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? f.fileName()
                                                                           : QString();
+}
+
+// Opens `path` as the user would: "menu", "drop", or "command line" (which
+// main() passes straight to openLog).
+void openBy(const QString &route, Harness &h, const QString &path)
+{
+    if (route == QLatin1String("menu")) {
+        h.dialogs.nextFile = path;
+        h.window->findChild<QAction *>("mOpenLog")->trigger();
+    } else if (route == QLatin1String("drop")) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        // Straight to the window: the application drops only during a drag.
+        static_cast<QObject *>(h.window.get())->event(&drop);
+    } else {
+        h.window->openLog(path);
+    }
+}
+
+// The child process of the quit row: the program opens `path` from its
+// command line, and the user quits at once.
+constexpr char kQuitDuringLoad[] = "--quit-during-load";
+int quitDuringLoad(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    Harness h;
+    if (!h.start())
+        return 2;
+    openBy(QStringLiteral("command line"), h, QString::fromLocal8Bit(argv[2]));
+    QTest::qWait(100);
+    h.window->close();
+    h.window.reset(); // as main() returns
+    return 0;
 }
 
 } // namespace
@@ -78,16 +120,7 @@ private slots:
         Harness h;
         QVERIFY(h.start());
         const qsizetype before = h.window->mdiArea()->subWindowList().size();
-        if (QTest::currentDataTag() == QByteArray("menu")) {
-            h.dialogs.nextFile = path;
-            h.window->findChild<QAction *>("mOpenLog")->trigger();
-        } else {
-            QMimeData mime;
-            mime.setUrls({QUrl::fromLocalFile(path)});
-            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-            // Straight to the window: the application drops only during a drag.
-            static_cast<QObject *>(h.window.get())->event(&drop);
-        }
+        openBy(QTest::currentDataTag() == QByteArray("menu") ? "menu" : "drop", h, path);
         if (!critical.isEmpty()) {
             QTRY_COMPARE(h.dialogs.criticals.size(), 1);
             const QString &text = h.dialogs.criticals[0];
@@ -100,6 +133,101 @@ private slots:
         auto *windows = h.window->findChild<QMenu *>("mWindows");
         emit windows->aboutToShow();
         QVERIFY(windows->actions().last()->text().endsWith("night run.sav"));
+    }
+
+    // What a path names is checked before anything opens it: a pipe would
+    // keep the loader waiting in open() for a writer, and then quitting too.
+    void pathKinds_data()
+    {
+        QTest::addColumn<QString>("kind"); // "fifo", "directory", "file", or a path
+        QTest::addColumn<bool>("link");    // reached through a symbolic link
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("outcome"); // "refused", "opens", "ends on quit"
+        const auto row = [](const char *name, const char *kind, bool link, const char *route,
+                            const char *outcome) {
+            QTest::newRow(name) << QString(kind) << link << QString(route) << QString(outcome);
+        };
+        row("FIFO", "fifo", false, "command line", "refused");
+        row("directory", "directory", false, "drop", "refused");
+        row("/dev/null", "/dev/null", false, "menu", "refused");
+        row("symlink to a file", "file", true, "drop", "opens");
+        row("symlink to a FIFO", "fifo", true, "menu", "refused");
+        row("quit during a load", "file", false, "command line", "ends on quit");
+    }
+    void pathKinds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, link);
+        QFETCH(QString, route);
+        QFETCH(QString, outcome);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("night.sav"));
+        if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (kind == "directory")
+            QVERIFY(QDir().mkdir(path));
+        else if (kind == "file")
+            QCOMPARE(write(dir, QStringLiteral("night.sav"), logOf(50)), path);
+        else
+            path = kind;
+        const QString target = path;
+        if (link) {
+            path = dir.filePath(QStringLiteral("link.sav"));
+            QVERIFY(QFile::link(target, path));
+        }
+
+        if (outcome == "ends on quit") {
+            // A write lease held here keeps another open() of the file
+            // waiting in the kernel (up to the lease break time, 45 s by
+            // default), as a file server that does not answer would. The
+            // break is announced with SIGIO, which would end this process.
+            QFile held(target);
+            QVERIFY(held.open(QIODevice::ReadWrite));
+            const auto oldSigio = std::signal(SIGIO, SIG_IGN);
+            const auto release = qScopeGuard([&] {
+                ::fcntl(held.handle(), F_SETLEASE, F_UNLCK);
+                std::signal(SIGIO, oldSigio);
+            });
+            if (::fcntl(held.handle(), F_SETLEASE, F_WRLCK) != 0)
+                QSKIP("file leases are not available here");
+            QProcess child;
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QLatin1String(kQuitDuringLoad), path});
+            const bool ended = child.waitForFinished(20000);
+            if (!ended) {
+                child.kill();
+                child.waitForFinished();
+            }
+            QVERIFY2(ended, "quitting waited for a load stuck in open()");
+            QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(child.exitCode(), 0);
+            return;
+        }
+
+        Harness h;
+        QVERIFY(h.start());
+        // Should the loader open the pipe after all, a writer lets it go,
+        // so that the test fails instead of hanging.
+        const auto unblock = qScopeGuard([&] {
+            const int fd = kind == "fifo" ? ::open(QFile::encodeName(target).constData(),
+                                                   O_WRONLY | O_NONBLOCK)
+                                          : -1;
+            if (fd >= 0)
+                ::close(fd);
+        });
+        const qsizetype before = h.window->mdiArea()->subWindowList().size();
+        openBy(route, h, path);
+        if (outcome == "opens") {
+            QTRY_COMPARE(h.window->mdiArea()->subWindowList().size(), before + 1);
+            QVERIFY(h.dialogs.criticals.isEmpty());
+            return;
+        }
+        QTRY_COMPARE(h.dialogs.criticals.size(), 1);
+        QCOMPARE(h.dialogs.criticals[0],
+                 QStringLiteral("The log file %1 cannot be opened.\n\nIt is a pipe or a "
+                                "device; save it to a file first.")
+                     .arg(QDir::toNativeSeparators(path)));
+        QCOMPARE(h.window->mdiArea()->subWindowList().size(), before);
     }
 
     void statisticsAndReadoutFollowTheView_data()
@@ -163,5 +291,11 @@ private slots:
     }
 };
 
-QTEST_MAIN(TestLogViewer)
+// The usual test main, unless started as the child of the quit row.
+// clang-format off
+QTEST_MAIN_WRAPPER(TestLogViewer,
+    if (argc == 3 && qstrcmp(argv[1], kQuitDuringLoad) == 0)
+        return quitDuringLoad(argc, argv);
+    QTEST_MAIN_SETUP())
+// clang-format on
 #include "test_logviewer.moc"
