@@ -18,8 +18,8 @@ QByteArray describe(const IntelHexImage &image)
     QByteArrayList out;
     for (const IntelHexSegment &s : image.segments)
         out << QByteArray::number(s.address, 16) + ':' +
-                   QByteArray(reinterpret_cast<const char *>(s.bytes.data()),
-                              qsizetype(s.bytes.size()))
+                   QByteArray::fromRawData(reinterpret_cast<const char *>(s.bytes.data()),
+                                           qsizetype(s.bytes.size()))
                        .toHex();
     if (image.startAddress)
         out << "start=" + QByteArray::number(*image.startAddress, 16);

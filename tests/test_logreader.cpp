@@ -115,12 +115,11 @@ private slots:
                     for (std::size_t c = 0; c + 1 < edges.size(); ++c) {
                         // A pyramid column takes every block it touches.
                         const uint64_t a = edges[c] / block * block;
-                        const uint64_t b = std::min<uint64_t>(
-                            (edges[c + 1] + block - 1) / block * block, 3000);
+                        const uint64_t b =
+                            std::min<uint64_t>((edges[c + 1] + block - 1) / block * block, 3000);
                         const Summary ref = reference(ch, a, b);
                         const ColumnSummary &got = cols[ch][c];
-                        QVERIFY2(got.count == ref.count && got.min == ref.min &&
-                                     got.max == ref.max,
+                        QVERIFY2(got.count == ref.count && got.min == ref.min && got.max == ref.max,
                                  qPrintable(QStringLiteral("%1 threads, rows %2 to %3")
                                                 .arg(threads)
                                                 .arg(edges[c])

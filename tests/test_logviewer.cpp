@@ -282,7 +282,8 @@ private slots:
         }
         FakeDialogs dialogs;
         QList<LogViewWindow *> windows;
-        auto *opener = new LogOpener(path, dialogs, nullptr, [&](LogViewWindow *w) { windows << w; });
+        auto *opener =
+            new LogOpener(path, dialogs, nullptr, [&](LogViewWindow *w) { windows << w; });
         std::this_thread::sleep_for(std::chrono::milliseconds(100)); // the load is likely over
         opener->cancel();
         QTRY_COMPARE(windows.size(), 1);
