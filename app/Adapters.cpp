@@ -18,7 +18,7 @@ void addAdapterOption(QCommandLineParser &parser)
     parser.addOption(QCommandLineOption(
         kAdapterOption,
         QStringLiteral("The adapter to use: 'simulated' (the default), or the board on the USB as "
-                       "usb:VVVV:PPPP with its identity in hex once it runs our firmware, and "
+                       "usb:VVVV:PPPP with its identity in hex once it runs its SST firmware, and "
                        "',loader=VVVV:PPPP' for the blank board before the download."),
         QStringLiteral("adapter"), QStringLiteral("simulated")));
 }

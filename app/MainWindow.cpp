@@ -232,9 +232,12 @@ bool MainWindow::modelMenuEnabled(Model m) const
 bool MainWindow::MDIForm_Load()
 {
     auto &state = ctx_.state;
-    if (DownloadFirmware(state, ctx_.usb, ctx_.appFolder) < 0) {
+    if (QString why;
+        DownloadFirmware(state, ctx_.usb, ctx_.appFolder, ctx_.firmwareFile, &why) < 0) {
+        // A desktop launch shows no standard error: the box says why too.
         ctx_.dialogs.critical(
-            this, QStringLiteral("Firmware failed to download. Please check USB connection."));
+            this, QStringLiteral("Firmware failed to download. Please check USB connection."),
+            firmwareAdvice(why));
         return false;
     }
 
@@ -355,8 +358,8 @@ void MainWindow::mAbout_Click()
 
 void MainWindow::mOpenLog_Click()
 {
-    const QString path = ctx_.dialogs.chooseLogFile(this, ctx_.appFolder,
-                                                    QStringLiteral("Text Files (*.sav)|*.sav"));
+    const QString path = ctx_.dialogs.chooseLogToOpen(this, ctx_.appFolder,
+                                                      QStringLiteral("Text Files (*.sav)|*.sav"));
     if (!path.isEmpty())
         openLog(path);
 }

@@ -22,6 +22,13 @@ int main(int argc, char *argv[])
     parser.addHelpOption();
     parser.addVersionOption();
     qzt::addAdapterOption(parser);
+    const QCommandLineOption firmware(
+        QStringLiteral("firmware"),
+        QStringLiteral("The adapter firmware image (Intel HEX) to download. The default, SSTFW.hex "
+                       "beside the program, is the simulated adapter's stand-in: a board on the "
+                       "USB needs its own image."),
+        QStringLiteral("path"));
+    parser.addOption(firmware);
     parser.addPositionalArgument(QStringLiteral("log"),
                                  QStringLiteral("A log file (.sav) to open after start-up."),
                                  QStringLiteral("[log]"));
@@ -86,8 +93,12 @@ int main(int argc, char *argv[])
 
     qzt::DeviceState state;
     qzt::QtDialogs dialogs;
-    qzt::AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
-                        [] { return QDateTime::currentMSecsSinceEpoch(); }};
+    qzt::AppContext ctx{state,
+                        *usb,
+                        dialogs,
+                        QCoreApplication::applicationDirPath(),
+                        [] { return QDateTime::currentMSecsSinceEpoch(); },
+                        parser.value(firmware)};
 
     qzt::MainWindow window(ctx);
     if (!window.MDIForm_Load())

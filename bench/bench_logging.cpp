@@ -23,15 +23,17 @@ constexpr int Ticks = 20'000;
 class ScriptedDialogs : public qzt::Dialogs {
 public:
     QStringList files;
-    void critical(QWidget *, const QString &text) override
+    void critical(QWidget *, const QString &text, const QString &) override
     {
         std::fprintf(stderr, "critical: %s\n", qPrintable(text));
     }
     Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &) override
+    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
     {
         return files.isEmpty() ? QString() : files.takeFirst();
     }
+    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
+    QString chooseImageFile(QWidget *) override { return {}; }
     void openUrl(const QString &) override {}
 };
 

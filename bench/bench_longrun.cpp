@@ -36,13 +36,18 @@ class ScriptedDialogs : public Dialogs {
 public:
     QString file;
     int criticals = 0;
-    void critical(QWidget *, const QString &text) override
+    void critical(QWidget *, const QString &text, const QString &) override
     {
         ++criticals;
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &) override { return file; }
+    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
+    {
+        return file;
+    }
+    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
+    QString chooseImageFile(QWidget *) override { return {}; }
     void openUrl(const QString &) override {}
 };
 

@@ -31,12 +31,17 @@ constexpr UsbId kRunning{0x0041, 0x5354};
 class QuietDialogs : public Dialogs {
 public:
     QString file;
-    void critical(QWidget *, const QString &text) override
+    void critical(QWidget *, const QString &text, const QString &) override
     {
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &) override { return file; }
+    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
+    {
+        return file;
+    }
+    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
+    QString chooseImageFile(QWidget *) override { return {}; }
     void openUrl(const QString &) override {}
 };
 

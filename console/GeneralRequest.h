@@ -46,7 +46,7 @@ std::variant<GeneralRequest, Refusal> readGeneralRequest(QStringView data, QStri
                                                          QStringView readLength);
 
 // Reads the offset text; refused when it holds no digits, or when the value
-// lies outside -256 ... 1023, the range the offset write can encode, or
+// lies outside -512 ... 511, the range the offset register reads back, or
 // beyond 32 bits.
 std::variant<int32_t, Refusal> readExtOffset(QStringView text);
 

@@ -49,9 +49,7 @@ GraphParts buildGraphLayout(QWidget *window, const ChartSetup &setup, const QStr
 {
     auto *chart = new StripChart(setup, ctx.nowMs, window);
     chart->setObjectName(chartName);
-    Dialogs &dialogs = ctx.dialogs;
-    chart->setImageFailureReport(
-        [&dialogs, chart](const QString &message) { dialogs.critical(chart, message); });
+    chart->setDialogs(&ctx.dialogs);
 
     auto *frame = new QGroupBox(QStringLiteral("Graph Options"), window);
     frame->setObjectName(QStringLiteral("Frame1"));

@@ -1,5 +1,6 @@
 #include "graphs/StripChart.h"
 
+#include "common/Dialogs.h"
 #include "common/TextFormat.h"
 #include "graphs/GraphRules.h"
 #include "graphs/TraceRaster.h"
@@ -8,7 +9,6 @@
 #include <QContextMenuEvent>
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
@@ -103,11 +103,6 @@ StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
                                         setup.unit),
              setup.captions[i].x);
     captionsWidth_ = int(std::ceil(need)) + 2;
-    prompt_ = [this] {
-        return QFileDialog::getSaveFileName(
-            this, tr("Save image"), QStringLiteral("graph.png"),
-            tr("PNG image (*.png);;JPEG image (*.jpg);;BMP image (*.bmp)"));
-    };
 }
 
 StripChart::~StripChart() = default;
@@ -571,12 +566,14 @@ void StripChart::copyImage()
 
 void StripChart::saveImageAs()
 {
-    const QString path = prompt_ ? prompt_() : QString();
-    QString error;
-    if (path.isEmpty() || saveImage(path, &error) || !report_)
+    if (!dialogs_)
         return;
-    report_(tr("The image could not be saved to %1: %2.")
-                .arg(QDir::toNativeSeparators(imagePath(path)), error));
+    const QString path = dialogs_->chooseImageFile(this);
+    QString error;
+    if (path.isEmpty() || saveImage(path, &error))
+        return;
+    dialogs_->critical(this, tr("The image could not be saved to %1: %2.")
+                                 .arg(QDir::toNativeSeparators(imagePath(path)), error));
 }
 
 QMenu *StripChart::createContextMenu(QWidget *parent)

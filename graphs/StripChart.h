@@ -31,6 +31,8 @@ class QMenu;
 
 namespace qzt {
 
+class Dialogs;
+
 // A caption of the chart. The position is a fraction of the chart's width
 // and height from its top left corner and marks the caption's centre.
 struct CaptionSetup {
@@ -57,10 +59,6 @@ class StripChart : public QWidget {
 public:
     // Milliseconds since the epoch.
     using Clock = std::function<int64_t()>;
-    // Asks the user where to save a picture; empty means cancelled.
-    using PathPrompt = std::function<QString()>;
-    // Tells the user that a picture could not be saved.
-    using FailureReport = std::function<void(const QString &message)>;
 
     StripChart(const ChartSetup &setup, Clock clock, QWidget *parent = nullptr,
                std::size_t historyCapacity = chart::SampleRing::kDefaultCapacity);
@@ -142,8 +140,9 @@ public:
     void copyImage();
     // The chart as it stands, without the hover read-out and cursor line.
     QPixmap image();
-    void setImagePathPrompt(PathPrompt prompt) { prompt_ = std::move(prompt); }
-    void setImageFailureReport(FailureReport report) { report_ = std::move(report); }
+    // The dialogs that ask where to save a picture and report a failed save;
+    // without them "Save image" does nothing.
+    void setDialogs(Dialogs *dialogs) { dialogs_ = dialogs; }
     // Asks for a path, saves, and reports a failed write.
     void saveImageAs();
     // The context menu that the right mouse button opens; the caller owns it.
@@ -243,8 +242,7 @@ private:
 
     std::optional<int> hoverX_;
     std::optional<int> dragX_;
-    PathPrompt prompt_;
-    FailureReport report_;
+    Dialogs *dialogs_ = nullptr;
     int captionsWidth_ = 0;
 };
 

@@ -7,6 +7,7 @@
 #include "sst/SSTStuff.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 
 namespace qzt {
 
@@ -47,7 +48,16 @@ TempGraphWindow::TempGraphWindow(AppContext &ctx, Model model, QWidget *parent)
 
 TempGraphWindow::~TempGraphWindow()
 {
+    // Also when the frame is torn down without a close event.
     openFlag() = kFalse;
+}
+
+void TempGraphWindow::closeEvent(QCloseEvent *event)
+{
+    // The poll cycle stops calling the window as it closes, not only once
+    // the deferred deletion has run.
+    openFlag() = kFalse;
+    QWidget::closeEvent(event);
 }
 
 Flag16 &TempGraphWindow::openFlag()

@@ -30,6 +30,9 @@ public slots:
     void UpdateTempGraph05() { UpdateTempGraph(); }
     void UpdateTempGraph();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     Flag16 &openFlag();
     void AdjustGraphRange();

@@ -8,6 +8,7 @@
 #include "sst/SSTStuff.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 
 #include <array>
 
@@ -60,7 +61,16 @@ VoltGraphWindow::VoltGraphWindow(AppContext &ctx, QWidget *parent) : QWidget(par
 
 VoltGraphWindow::~VoltGraphWindow()
 {
+    // Also when the frame is torn down without a close event.
     ctx_.state.Declarations.VoltGraph05Open = kFalse;
+}
+
+void VoltGraphWindow::closeEvent(QCloseEvent *event)
+{
+    // The poll cycle stops calling the window as it closes, not only once
+    // the deferred deletion has run.
+    ctx_.state.Declarations.VoltGraph05Open = kFalse;
+    QWidget::closeEvent(event);
 }
 
 void VoltGraphWindow::UpdateVoltGraph()

@@ -25,6 +25,9 @@ public slots:
     // Called by the poll cycle once per tick while VoltGraph05Open is set.
     void UpdateVoltGraph();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void AdjustGraphRange();
 

@@ -318,6 +318,7 @@ void LogOpener::poll()
         // Cancelled: nothing opens, even when the load had just ended.
     } else if (result.status == LoadStatus::Successful) {
         window = new LogViewWindow(path_, std::move(result.data));
+        window->chart()->setDialogs(&dialogs_);
     } else if (result.status == LoadStatus::Refused) {
         QString reason = result.reason;
         if (!reason.isEmpty())

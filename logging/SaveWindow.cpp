@@ -246,7 +246,8 @@ void SaveWindow::cmdSave_Click()
     cmdSave->setText(QLatin1String(kStopCaption));
     QPointer<SaveWindow> alive(this);
     const QString path =
-        ctx_.dialogs.chooseLogFile(this, startFolder(ctx_.appFolder), QLatin1String(kFilter));
+        ctx_.dialogs.chooseLogFile(this, startFolder(ctx_.appFolder), QLatin1String(kFilter),
+                                   [this](const QString &chosen) { return refusal(chosen); });
     if (!alive)
         return;
     if (path.isEmpty()) {
@@ -261,11 +262,9 @@ bool SaveWindow::startWriting(const QString &path)
     // Two windows appending to one file would interleave their lines under
     // one header; the file the other window writes is refused before it is
     // emptied.
-    if (writtenByOtherWindow(path)) {
+    if (const QString why = refusal(path); !why.isEmpty()) {
         setIdle();
-        ctx_.dialogs.critical(this, QStringLiteral("%1 is being written by the other Save Data "
-                                                   "window. Please choose another file.")
-                                        .arg(QDir::toNativeSeparators(path)));
+        ctx_.dialogs.critical(this, why);
         return false;
     }
     path_ = path;
@@ -284,6 +283,15 @@ bool SaveWindow::startWriting(const QString &path)
         return false;
     }
     return true;
+}
+
+QString SaveWindow::refusal(const QString &path) const
+{
+    if (!writtenByOtherWindow(path))
+        return QString();
+    return QStringLiteral("%1 is being written by the other Save Data window. Please choose "
+                          "another file.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 bool SaveWindow::writtenByOtherWindow(const QString &path) const

@@ -65,6 +65,8 @@ private:
     // cannot be opened or the other logging window is writing it.
     bool startWriting(const QString &path);
     bool writtenByOtherWindow(const QString &path) const;
+    // Why `path` may not be written by this window; empty when it may.
+    QString refusal(const QString &path) const;
     // A write or close failed: back to Idle and tell the user.
     void writeFailed(const QString &reason);
     QString failureMessage(const QString &reason) const;

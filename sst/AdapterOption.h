@@ -20,7 +20,7 @@ struct UsbId {
 struct AdapterChoice {
     enum class Kind { Simulated, Usb };
     Kind kind = Kind::Simulated;
-    UsbId running;               // the board running our firmware
+    UsbId running;               // the board running its SST firmware
     std::optional<UsbId> loader; // the blank board before the download
     friend bool operator==(const AdapterChoice &, const AdapterChoice &) = default;
 };

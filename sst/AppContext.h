@@ -18,8 +18,9 @@ struct AppContext {
     DeviceState &state;
     USBFunctions &usb;
     Dialogs &dialogs;
-    QString appFolder;              // folder of the executable
-    std::function<int64_t()> nowMs; // wall clock, ms since the epoch; tests inject their own
+    QString appFolder;                // folder of the executable
+    std::function<int64_t()> nowMs;   // wall clock, ms since the epoch; tests inject their own
+    QString firmwareFile = QString(); // --firmware; empty: SSTFW.hex in appFolder
 
     QDateTime now() const { return QDateTime::fromMSecsSinceEpoch(nowMs()); }
 };

@@ -66,10 +66,11 @@ int32_t decodeExtOffset(uint16_t raw)
 std::pair<uint8_t, uint8_t> encodeExtOffset(int32_t offset)
 {
     assert(offset >= kMinExtOffset && offset <= kMaxExtOffset);
-    // Negative offsets go out as their 8-bit two's complement (+256), which
-    // is what the chip expects; reading back subtracts 1024 above 511.
+    // Negative offsets go out as their 10-bit two's complement (+1024), the
+    // inverse of the read, which subtracts 1024 above 511: a value written
+    // reads back as written. (+256 would turn -3 into 253.)
     if (offset < 0)
-        offset += 256;
+        offset += 1024;
     const int32_t v = offset * 64;
     return {uint8_t(v % 256), uint8_t(v / 256)};
 }

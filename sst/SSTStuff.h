@@ -16,8 +16,10 @@ inline constexpr uint8_t kCmdGetTemps = 0x00;
 inline constexpr uint8_t kCmdGetVolts = 0x10;
 inline constexpr uint8_t kCmdExtOffset = 0xE0;
 
-inline constexpr int32_t kMinExtOffset = -256;
-inline constexpr int32_t kMaxExtOffset = 1023;
+// The offset register holds 10 bits read back as two's complement: exactly
+// these values survive a write and a read.
+inline constexpr int32_t kMinExtOffset = -512;
+inline constexpr int32_t kMaxExtOffset = 511;
 inline constexpr std::size_t kMaxRequestData = kSstBufferSize - 3; // 61
 
 // Every command returns the result of its transaction (SSTTransaction). A
@@ -32,7 +34,7 @@ int16_t SSTGetTemps(DeviceState &state, USBFunctions &usb);
 int16_t SSTGetVolts(DeviceState &state, USBFunctions &usb);
 int16_t SSTGetExtOffset(DeviceState &state, USBFunctions &usb);
 
-// `offset` must lie in -256 ... 1023, the range the encoding can carry;
+// `offset` must lie in -512 ... 511, the range the register reads back;
 // callers refuse other values first. Outside it nothing is sent and the
 // result is -1.
 int16_t SSTSetExtOffset(DeviceState &state, USBFunctions &usb, int32_t offset);
@@ -47,7 +49,7 @@ int16_t SSTRequest(DeviceState &state, USBFunctions &usb, uint8_t writeLength, u
 float decodeTemperature(uint16_t raw);
 float decodeVoltage(uint16_t raw);
 int32_t decodeExtOffset(uint16_t raw);
-// Encodes an offset in -256 ... 1023 into the two request bytes (low, high).
+// Encodes an offset in -512 ... 511 into the two request bytes (low, high).
 std::pair<uint8_t, uint8_t> encodeExtOffset(int32_t offset);
 
 } // namespace qzt

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <numbers>
+#include <string_view>
 #include <thread>
 
 namespace qzt {
@@ -190,34 +191,43 @@ int16_t SimulatedAdapter::LoadFirmWare(const char *path)
 {
     // An unplugged board cannot take firmware, but what it holds is kept so
     // a restored link works again without a second download.
-    if (failAll_) {
+    const auto fail = [this](int16_t result, std::string why) {
         bump(failedCount_);
-        return kUnplugged;
-    }
+        failure_ = std::move(why);
+        return result;
+    };
+    if (failAll_)
+        return fail(kUnplugged, "the simulated board is unplugged");
     firmwareLoaded_ = false;
     pending_.reset();
 
-    if (path == nullptr) {
-        bump(failedCount_);
-        return kFileUnreadable;
-    }
+    if (path == nullptr)
+        return fail(kFileUnreadable, "no firmware file was given");
     QFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        bump(failedCount_);
-        return kFileUnreadable;
-    }
+    const std::string name = std::string("the firmware file ") + path;
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(kFileUnreadable, name + " cannot be read: " + file.errorString().toStdString());
     // Read one byte past the limit to tell an oversized file from a full one.
     const QByteArray text = file.read(kMaxFirmwareFileBytes + 1);
-    if (file.error() != QFileDevice::NoError) {
-        bump(failedCount_);
-        return kFileUnreadable;
-    }
-    if (text.size() > kMaxFirmwareFileBytes || !parseIntelHex(text)) {
-        bump(failedCount_);
-        return kBadFirmware;
-    }
+    if (file.error() != QFileDevice::NoError)
+        return fail(kFileUnreadable, name + " cannot be read: " + file.errorString().toStdString());
+    if (text.size() > kMaxFirmwareFileBytes)
+        return fail(kBadFirmware, name + " is larger than 16 MiB");
+    QString error;
+    if (!parseIntelHex(text, &error))
+        return fail(kBadFirmware, name + " is not Intel HEX: " + error.toStdString());
     firmwareLoaded_ = true;
+    failure_.clear();
     return 0;
+}
+
+bool isStandInFirmware(const IntelHexImage &image)
+{
+    const std::string_view mark(kStandInFirmwareMark);
+    return std::any_of(image.segments.begin(), image.segments.end(), [&](const auto &segment) {
+        return std::search(segment.bytes.begin(), segment.bytes.end(), mark.begin(), mark.end()) !=
+               segment.bytes.end();
+    });
 }
 
 int16_t SimulatedAdapter::VendorIORequest(int16_t request, int32_t value, int32_t index,

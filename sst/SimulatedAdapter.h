@@ -18,6 +18,14 @@
 
 namespace qzt {
 
+struct IntelHexImage;
+
+// The shipped SSTFW.hex is this adapter's stand-in: valid Intel HEX that a
+// real board would run as a loop that answers nothing. It carries this text,
+// which tells it from a board's own firmware.
+inline constexpr char kStandInFirmwareMark[] = "QZT SST adapter simulated firmware";
+bool isStandInFirmware(const IntelHexImage &image);
+
 inline constexpr uint16_t kDeviceIdQzt6604 = 0x6604;
 inline constexpr uint16_t kDeviceIdQzt6605 = 0x6605;
 inline constexpr uint16_t kDeviceIdQzt6606 = 0x6606; // counts as a QZT6605
@@ -60,6 +68,7 @@ public:
     // success; kFileUnreadable or kBadFirmware otherwise (also for a null
     // path), and then the board has no firmware.
     int16_t LoadFirmWare(const char *path) override;
+    std::string failureReason() const override { return failure_; }
 
     // Only two forms are accepted once the firmware is loaded:
     //   (0xDA, 0, 0, 0, 7, buf): takes the request in buf[0..6], runs the bus
@@ -141,6 +150,7 @@ private:
     uint32_t seed_;
     std::map<uint8_t, Chip> chips_;
     bool firmwareLoaded_ = false;
+    std::string failure_; // why the last firmware download failed
     std::optional<Answer> pending_;
 
     bool failAll_ = false;

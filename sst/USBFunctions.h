@@ -33,6 +33,10 @@ public:
     // One line that names the adapter for the user (status line, companion
     // output); empty when there is nothing to say.
     virtual std::string describe() const { return {}; }
+
+    // Why the last failed call failed, in words for the user; empty when the
+    // adapter cannot say.
+    virtual std::string failureReason() const { return {}; }
 };
 
 } // namespace qzt

@@ -31,18 +31,37 @@ bool StringToBytes(DeviceState &state, const QString &path, QString *why)
     return true;
 }
 
-int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &appFolder)
+int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &appFolder,
+                         const QString &file, QString *why)
 {
     // Joined as plain text: a folder that already ends in a separator gives
     // two in a row, which every file system accepts.
-    state.USBStuff.FirmwarePath = appFolder + QDir::separator() + QLatin1String(kFirmwareFileName);
-    QString why;
-    if (!StringToBytes(state, state.USBStuff.FirmwarePath, &why)) {
+    state.USBStuff.FirmwarePath =
+        file.isEmpty() ? appFolder + QDir::separator() + QLatin1String(kFirmwareFileName) : file;
+    QString reason;
+    if (!StringToBytes(state, state.USBStuff.FirmwarePath, &reason)) {
         qWarning("Cannot pass the firmware path %s to the adapter library: %s.",
-                 qUtf8Printable(state.USBStuff.FirmwarePath), qUtf8Printable(why));
+                 qUtf8Printable(state.USBStuff.FirmwarePath), qUtf8Printable(reason));
+        if (why)
+            *why = QStringLiteral("the firmware path cannot be passed to the adapter library: ") +
+                   reason;
         return -1;
     }
-    return usb.LoadFirmWare(reinterpret_cast<const char *>(state.USBStuff.PathBytes.data()));
+    const int16_t result =
+        usb.LoadFirmWare(reinterpret_cast<const char *>(state.USBStuff.PathBytes.data()));
+    if (result < 0 && why)
+        *why = QString::fromStdString(usb.failureReason());
+    return result;
+}
+
+QString firmwareAdvice(const QString &why)
+{
+    QString reason = why.isEmpty() ? QStringLiteral("the adapter gave no reason") : why;
+    reason[0] = reason[0].toUpper();
+    return reason +
+           QStringLiteral(".\n\nCheck that the board is plugged in and that lsusb lists it, that "
+                          "the udev rule lets you open it, and that --firmware names the board's "
+                          "own firmware image. man qzt6604-5 tells more.");
 }
 
 int16_t SSTTransaction(DeviceState &state, USBFunctions &usb)

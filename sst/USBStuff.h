@@ -18,11 +18,17 @@ inline constexpr char kFirmwareFileName[] = "SSTFW.hex";
 // PathBytes is ever written.
 bool StringToBytes(DeviceState &state, const QString &path, QString *why = nullptr);
 
-// Builds FirmwarePath from the program's folder, converts it and hands it to
-// the adapter library; returns LoadFirmWare's result unchanged. A path that
-// StringToBytes refuses counts as a failed download (-1), with the reason
-// as a warning on stderr.
-int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &appFolder);
+// Builds FirmwarePath from the program's folder (or takes `file`, the image
+// the user named, when it is not empty), converts it and hands it to the
+// adapter library; returns LoadFirmWare's result unchanged. A path that
+// StringToBytes refuses counts as a failed download (-1). On a failure `why`
+// (if given) says why in words, as far as anyone can tell.
+int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &appFolder,
+                         const QString &file = QString(), QString *why = nullptr);
+
+// What to tell the user after a failed download: `why`, then what to check
+// next (the board on the USB, the udev rule, --firmware, the manual).
+QString firmwareAdvice(const QString &why);
 
 // Runs one SST transaction on the request already built in SSTBuffer: seven
 // bytes out, then the 64-byte answer in, directly one after the other.

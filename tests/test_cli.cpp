@@ -102,6 +102,8 @@ void TestCli::commands_data()
         QStringLiteral("address=0x4A 12v=%1V 5v=%1V vcc=%1V 2.5v=%1V vccp=%1V\n").arg(kNum));
     row("ping", {"ping", "0x48"}, "address=0x48 status=0x[0-9A-F]{1,2}\n");
     row("offset write rounds halves to even", {"offset", "0x48", "2.5"}, "address=0x48 offset=2\n");
+    row("negative offset reads back (the help's example)", {"offset", "0x48", "-3"},
+        "address=0x48 offset=-3\n");
     row("request prints bytes 0 to read length + 1", {"request", "0x48", "1", "16", "0xF7"},
         "[0-9A-F]{1,2} C1 10 41 0 4 66 1 3 0 0 0 0 0 0 2 48 [0-9A-F]{1,2}\n");
     row("help lists the commands", {"--help"},
@@ -116,6 +118,13 @@ void TestCli::commands_data()
     QTest::newRow("absent chip") << QStringList{"temps", "0x41"} << 1 << "^$"
                                  << "^qzt6604-5-cli: temps: no chip answers at 0x41\n$";
 
+    // The reason in words, and what to do next; no bare result code.
+    QTest::newRow("firmware named with --firmware cannot be read")
+        << QStringList{"--firmware", "/nonexistent/board.hex", "temps", "0x48"} << 1 << "^$"
+        << "^qzt6604-5-cli: temps: Firmware failed to download from /nonexistent/board\\.hex\\. "
+           "The firmware file /nonexistent/board\\.hex cannot be read: [^\n]+\\. Check that "
+           "[^\n]*lsusb[^\n]*--firmware[^\n]*\n$";
+
     bad("no command", {}, "no command given");
     bad("unknown command", {"sacn"}, "unknown command", "sacn");
     bad("unknown option", {"scan", "--jsn"}, "unknown option", "--jsn");
@@ -124,7 +133,7 @@ void TestCli::commands_data()
     bad("not a number", {"temps", "72abc"}, "ADDR is not a number", "72abc");
     bad("address above 0xFF", {"temps", "0x100"}, "ADDR must be from 0x0 to 0xFF", "0x100");
     bad("offset beyond 32 bits", {"offset", "0x48", "1e10"},
-        "VALUE: The external offset must be from -256 to 1023.", "1e10");
+        "VALUE: The external offset must be from -512 to 511.", "1e10");
     bad("log without --out", {"log", "--model", "04"}, "log needs --out FILE");
     bad("log model 06", {"log", "--model", "06", "--out", "x"}, "--model must be 04 or 05", "06");
     bad("voltage channel of a QZT6604", {"log", "--model=04", "--out=x", "--channels=vcc"},

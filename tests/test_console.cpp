@@ -93,11 +93,11 @@ private slots:
         row("cmdGetOffset", "", {3, 0xC0, 0xFF}, {0x4A, 1, 2, 0xE0}, "-1");
         // -1: refused as out of range, -2: as holding no number.
         static const struct { const char *text; int low, high; } offsets[] = {
-            {"2.5", 0x80, 0x00}, {"abc", -2, 0}, {"-1", 0xC0, 0x3F}, {"-256", 0x00, 0x00},
-            {"1023", 0xC0, 0xFF}, {"1024", -1, 0}, {"-257", -1, 0}};
+            {"2.5", 0x80, 0x00}, {"abc", -2, 0}, {"-1", 0xC0, 0xFF}, {"-3", 0x40, 0xFF},
+            {"-512", 0x00, 0x80}, {"511", 0xC0, 0x7F}, {"512", -1, 0}, {"-513", -1, 0}};
         for (const auto &[text, low, high] : offsets)
             row("cmdSetOffset", text, {}, low < 0 ? Bytes{} : Bytes{0x4A, 3, 0, 0xE0, low, high},
-                low == -1 ? "The external offset must be from -256 to 1023."
+                low == -1 ? "The external offset must be from -512 to 511."
                 : low == -2 ? QString("External Offset: \"%1\" is not a number.").arg(text) : "");
         // clang-format on
     }

@@ -204,10 +204,13 @@ private slots:
         QTest::newRow("dialog cancelled") << QString() << QString() << 0;
         QTest::newRow("missing folder")
             << "missing/x.sav" << cannot + "No such file or directory." << 0;
-        QTest::newRow("written by the other window")
-            << "05.sav"
-            << "%1 is being written by the other Save Data window. Please choose another file."
-            << 0;
+        // Refused before the question whether to replace the (non-empty) file;
+        // a link to it is the same file.
+        for (const char *name : {"05.sav", "link.sav"})
+            QTest::addRow("written by the other window as %s", name)
+                << name
+                << "%1 is being written by the other Save Data window. Please choose another file."
+                << 0;
         QTest::newRow("/dev/full") << "/dev/full" << failed.arg("%1", qt_error_string(ENOSPC)) << 0;
         // Nothing writes into a stranger's file.
         for (int spoil : {1, 2})
@@ -223,6 +226,7 @@ private slots:
         h.clickSave(h.open(Model::QZT6605), h.dir.filePath("05.sav"));
         SaveWindow *w = h.open(Model::QZT6604);
         const QString path = file.isEmpty() || file.startsWith(u'/') ? file : h.dir.filePath(file);
+        QVERIFY(file != "link.sav" || QFile::link(h.dir.filePath("05.sav"), path));
         h.clickSave(w, path);
         h.ticks(1);
         QVERIFY(!spoil ||

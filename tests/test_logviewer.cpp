@@ -120,7 +120,8 @@ private slots:
         Harness h;
         QVERIFY(h.start());
         const qsizetype before = h.window->mdiArea()->subWindowList().size();
-        openBy(QTest::currentDataTag() == QByteArray("menu") ? "menu" : "drop", h, path);
+        const QByteArray tag = QTest::currentDataTag();
+        openBy(tag == "menu" ? "menu" : "drop", h, path);
         if (!critical.isEmpty()) {
             QTRY_COMPARE(h.dialogs.criticals.size(), 1);
             const QString &text = h.dialogs.criticals[0];
@@ -129,7 +130,18 @@ private slots:
             return;
         }
         QTRY_COMPARE(h.window->mdiArea()->subWindowList().size(), before + 1);
-        QCOMPARE(h.window->findChild<LogViewWindow *>()->windowTitle(), "night run.sav");
+        auto *viewer = h.window->findChild<LogViewWindow *>();
+        QCOMPARE(viewer->windowTitle(), "night run.sav");
+        // Reading asks nothing about replacing the log.
+        QCOMPARE(h.dialogs.fileDialogs, tag == "menu" ? QStringList("open|" + h.ctx.appFolder +
+                                                                    "|Text Files (*.sav)|*.sav")
+                                                      : QStringList());
+        QVERIFY(h.dialogs.questions.isEmpty());
+        // The viewer's chart, too, reports a picture it could not save.
+        h.dialogs.nextImage = dir.filePath("none/g.png");
+        std::unique_ptr<QMenu> menu(viewer->chart()->createContextMenu(nullptr));
+        menu->findChild<QAction *>("actSaveImage")->trigger();
+        QCOMPARE(h.dialogs.criticals.size(), 1);
         auto *windows = h.window->findChild<QMenu *>("mWindows");
         emit windows->aboutToShow();
         QVERIFY(windows->actions().last()->text().endsWith("night run.sav"));

@@ -139,6 +139,11 @@ private slots:
         QTest::newRow("replace No asks for a file again")
             << "file" << QStringList{"full.sav", "No", "cancel"} << QStringList{file, replace, file}
             << "";
+        QTest::newRow("refused before the replace question")
+            << "refusing" << QStringList{"full.sav", "Ok", "cancel"}
+            << QStringList{file, title + "Critical Ok - Taken", file} << "";
+        QTest::newRow("open asks nothing of a full log")
+            << "open" << QStringList{"full.sav"} << QStringList{file} << "DIR/full.sav";
     }
     void dialogs()
     {
@@ -157,6 +162,12 @@ private slots:
             dialogs.critical(nullptr, "Oops");
         else if (call == "question")
             got = dialogs.question(nullptr, "Sure?") == Dialogs::Answer::Yes ? "Yes" : "No";
+        else if (call == "open")
+            got = dialogs.chooseLogToOpen(nullptr, dir.path(), "Text Files (*.sav)|*.sav");
+        else if (call == "refusing")
+            got = dialogs.chooseLogFile(
+                nullptr, dir.path(), "Text Files (*.sav)|*.sav",
+                [](const QString &p) { return p.endsWith("full.sav") ? "Taken" : ""; });
         else
             got = dialogs.chooseLogFile(nullptr, dir.path(), "Text Files (*.sav)|*.sav");
         QCOMPARE(got, result.replace("DIR", dir.path()));

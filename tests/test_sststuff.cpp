@@ -1,6 +1,7 @@
 // SST commands: decoding, untouched request bytes, out-of-contract arguments.
 #include "common/TextFormat.h"
 #include "sst/SSTStuff.h"
+#include "sst/SimulatedAdapter.h"
 #include "support/FakeAdapter.h"
 
 #include <QTest>
@@ -64,11 +65,25 @@ private slots:
                  QByteArray("\x55\x66\x77"));
         usb.calls.clear();
         const auto before = state.USBStuff.SSTBuffer;
-        for (int32_t offset : {-257, 1024, INT32_MIN, INT32_MAX})
+        for (int32_t offset : {-513, 512, INT32_MIN, INT32_MAX})
             QVERIFY(SSTSetExtOffset(state, usb, offset) < 0);
         QVERIFY(SSTRequest(state, usb, 1, 1, std::vector<uint8_t>(62, 0x11)) < 0);
         QVERIFY(usb.calls.empty());
         QCOMPARE(state.USBStuff.SSTBuffer, before);
+    }
+
+    // Whatever the offset write accepts reads back unchanged from the
+    // simulated chip's 10-bit register (-3 once came back as 253).
+    void offsetReadsBackAsWritten()
+    {
+        DeviceState state;
+        const auto bus = SimulatedAdapter::shippedBus();
+        QCOMPARE(bus->LoadFirmWare(QZT_SOURCE_DIR "/sst/SSTFW.hex"), int16_t(0));
+        state.SSTStuff.SSTAddress = 0x48;
+        for (int32_t o : {-512, -256, -3, -1, 0, 1, 511}) {
+            QVERIFY(SSTSetExtOffset(state, *bus, o) >= 0 && SSTGetExtOffset(state, *bus) >= 0);
+            QCOMPARE(state.SSTStuff.ExtOffset, o);
+        }
     }
 
     void failedCallDecodesNothing_data()

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -38,20 +39,43 @@ void overrideFilePermissions(bool on)
     syscall(SYS_capset, &header, data);
 }
 
+QByteArray hexRecord(uint8_t type, uint16_t address, const QByteArray &data)
+{
+    const char head[] = {char(data.size()), char(address >> 8), char(address), char(type)};
+    QByteArray raw = QByteArray(head, 4) + data;
+    raw.append(char(-std::accumulate(raw.begin(), raw.end(), 0))); // the checksum
+    return ':' + raw.toHex().toUpper() + "\r\n";
+}
+
+// A board's own image, as far as the loader can tell (the shipped SSTFW.hex is
+// the simulated adapter's stand-in, which is refused for a board).
+QByteArray boardImage()
+{
+    return hexRecord(0, 0, QByteArray("\x02\x01\x00", 3)) +
+           hexRecord(0, 0x100, QByteArray("\x75\x81\x5F\x80\xFE", 5)) + hexRecord(1, 0, {});
+}
+
 struct Bench {
-    Bench()
-        : board(kLoader, kRunning, kShippedFirmware),
-          usb(kRunning, kLoader, {.rescanMs = 100}, &messages)
+    explicit Bench(LibusbTiming timing = {.rescanMs = 100})
+        : board(kLoader, kRunning, kShippedFirmware), usb(kRunning, kLoader, timing, &messages)
     {
+        setFirmware(boardImage());
     }
-    bool start(const QString &folder = QStringLiteral(QZT_SOURCE_DIR "/sst"))
+    void setFirmware(const QByteArray &image)
     {
-        ctx.appFolder = folder;
+        QFile file(dir.filePath("SSTFW.hex"));
+        if (!file.open(QIODevice::WriteOnly) || file.write(image) != image.size())
+            qFatal("cannot write the firmware image");
+    }
+    bool start()
+    {
+        ctx.appFolder = dir.path();
         window = std::make_unique<MainWindow>(ctx);
         window->timer().stop();
         return window->MDIForm_Load();
     }
 
+    QTemporaryDir dir;
     EmulatedBoard board;
     std::ostringstream messages;
     LibusbAdapter usb;
@@ -70,14 +94,6 @@ std::map<uint32_t, uint8_t> bytesOf(const std::vector<IntelHexSegment> &segments
         for (std::size_t i = 0; i < s.bytes.size(); ++i)
             out[uint32_t(s.address + i)] = s.bytes[i];
     return out;
-}
-
-QByteArray hexRecord(uint8_t type, uint16_t address, const QByteArray &data)
-{
-    const char head[] = {char(data.size()), char(address >> 8), char(address), char(type)};
-    QByteArray raw = QByteArray(head, 4) + data;
-    raw.append(char(-std::accumulate(raw.begin(), raw.end(), 0))); // the checksum
-    return ':' + raw.toHex().toUpper() + "\r\n";
 }
 
 } // namespace
@@ -123,6 +139,9 @@ private slots:
             << "ATTR{idVendor}==\"0041\", ATTR{idProduct}==\"8051\", TAG+=\"uaccess\"";
         QTest::newRow("bad firmware file")
             << Plug::Blank << QByteArray(":00000001FE\n") << "refused";
+        QTest::newRow("the simulated adapter's stand-in")
+            << Plug::Blank << QByteArray("stand-in")
+            << "stand-in image, not firmware for the board; start with --firmware";
     }
 
     void startsOnTheBoard()
@@ -130,33 +149,33 @@ private slots:
         QFETCH(Plug, plugged);
         QFETCH(QByteArray, firmware);
         QFETCH(QString, reason);
-        QTemporaryDir dir;
-        QString folder = QStringLiteral(QZT_SOURCE_DIR "/sst");
-        if (!firmware.isEmpty()) {
-            QFile file(dir.filePath("SSTFW.hex"));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(firmware) > 0);
-            folder = dir.path();
-        } else {
-            QFile shipped(QString::fromStdString(kShippedFirmware));
-            QVERIFY(shipped.open(QIODevice::ReadOnly));
-            firmware = shipped.readAll();
-        }
         Bench b;
+        if (firmware == "stand-in") // named with --firmware, as a user might
+            b.ctx.firmwareFile = QString::fromStdString(kShippedFirmware);
+        else if (firmware.isEmpty())
+            firmware = boardImage();
+        else
+            b.setFirmware(firmware);
         if (plugged != Plug::None)
             b.board.plug(plugged == Plug::Running, plugged != Plug::BlankRefusing);
         if (!reason.isEmpty()) {
             overrideFilePermissions(false);
-            const bool started = b.start(folder);
+            const bool started = b.start();
             overrideFilePermissions(true);
             QVERIFY(!started);
             QCOMPARE(b.dialogs.criticals,
                      QStringList{"Firmware failed to download. Please check USB connection."});
             QVERIFY2(QString::fromStdString(b.messages.str()).contains(reason),
                      b.messages.str().c_str());
+            // A desktop launch shows no stderr: the box gives the reason and what to do.
+            const QString details = b.dialogs.details.value(0);
+            QVERIFY2(details.contains(reason, Qt::CaseInsensitive) && details.contains("lsusb") &&
+                         details.contains("--firmware"),
+                     qPrintable(details));
             QCOMPARE(b.board.record().downloads, 0);
             return;
         }
-        QVERIFY(b.start(folder));
+        QVERIFY(b.start());
         const auto record = b.board.record();
         const int downloads = plugged == Plug::Blank;
         QCOMPARE(record.downloads, downloads);
@@ -188,7 +207,7 @@ private slots:
     }
 
     // Unplugged mid-run, back blank; then arguments a control transfer cannot
-    // carry, and a stalled IN that gives up after the time-out.
+    // carry, a stalled IN that gives up after the time-out, and a short IN.
     void unpluggedBoardComesBackAndStalledRequests()
     {
         Bench b;
@@ -240,6 +259,34 @@ private slots:
         b.board.setStallIn(false);
         QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 0, 7, buffer), int16_t(7));
         QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 1, 64, buffer), int16_t(64));
+        // A short answer fails: the rest of the buffer holds stale bytes.
+        b.board.setShortIn(10);
+        QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 0, 7, buffer), int16_t(7));
+        QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 1, 64, buffer), LibusbAdapter::kTransferFailed);
+    }
+
+    // The board leaving the bus may end the CPU-release write in a stall or
+    // an I/O error: it has taken the release. A release never answered has
+    // not, and fails at once rather than after the wait for the board.
+    void cpuReleaseEndings_data()
+    {
+        QTest::addColumn<int>("ending");
+        QTest::addColumn<int>("result");
+        QTest::newRow("stall (LIBUSB_ERROR_PIPE)") << -EPIPE << 0;
+        QTest::newRow("protocol error (LIBUSB_ERROR_IO)") << -EPROTO << 0;
+        QTest::newRow("time-out") << EmulatedBoard::kStallOut
+                                  << int(LibusbAdapter::kTransferFailed);
+    }
+    void cpuReleaseEndings()
+    {
+        QFETCH(int, ending);
+        QFETCH(int, result);
+        Bench b({.transferMs = 200, .comeBackMs = 2000});
+        b.board.plug(false);
+        b.board.setReleaseEnding(ending);
+        const QByteArray path = QFile::encodeName(b.dir.filePath("SSTFW.hex"));
+        QCOMPARE(b.usb.LoadFirmWare(path.constData()), int16_t(result));
+        QCOMPARE(b.board.record().downloads, int(result == 0));
     }
 };
 

@@ -382,8 +382,8 @@ constexpr Command kCommands[] = {
      volts},
     {"ping", "ADDR", 1, 1, "pings the chip and prints the status byte", "ping 0x48", ping},
     {"offset", "ADDR [VALUE]", 1, 2,
-     "reads the external offset, or writes VALUE (-256 to 1023) and reads it back",
-     "offset 0x48 -3", offset},
+     "reads the external offset, or writes VALUE (-512 to 511) and reads it back", "offset 0x48 -3",
+     offset},
     {"request", "ADDR WRITE_LEN READ_LEN BYTE...", 4, -1,
      "sends a free request, bytes in hex as in the console, and prints the answer bytes 0 to "
      "READ_LEN + 1 in hex",
@@ -404,6 +404,7 @@ constexpr OptionInfo kOptions[] = {
     {"adapter", true, ""},     {"json", false, ""},       {"help", false, ""},
     {"version", false, ""},    {"model", true, "log"},    {"out", true, "log"},
     {"channels", true, "log"}, {"duration", true, "log"}, {"every", true, "log"},
+    {"firmware", true, ""},
 };
 
 // One entry of a help list: the term, then its text from column 24, wrapped
@@ -438,7 +439,8 @@ QString helpEntry(const QString &term, const QString &text)
 QString helpText()
 {
     const QString program = QLatin1String(kProgram);
-    QString t = QStringLiteral("Usage: %1 [--adapter ADAPTER] [--json] COMMAND [ARGUMENT]...\n"
+    QString t = QStringLiteral("Usage: %1 [--adapter ADAPTER] [--firmware PATH] [--json] COMMAND "
+                               "[ARGUMENT]...\n"
                                "Reads the QZT6604 and QZT6605 sensor chips on the SST bus for "
                                "scripts:\nreadings on standard output, messages on standard "
                                "error.\n\nCommands:\n")
@@ -456,6 +458,10 @@ QString helpText()
     t += helpEntry(QStringLiteral("--adapter ADAPTER"),
                    QStringLiteral("the adapter: %1; the simulated bus is the default")
                        .arg(QLatin1String(kAdapterOptionSyntax)));
+    t += helpEntry(QStringLiteral("--firmware PATH"),
+                   QStringLiteral("the adapter firmware image to download; the default is "
+                                  "SSTFW.hex beside the program, which only the simulated adapter "
+                                  "takes: a real board needs its own image"));
     t += helpEntry(QStringLiteral("--json"),
                    QStringLiteral("prints one JSON object per reading instead of text"));
     t += helpEntry(QStringLiteral("-h, --help"), QStringLiteral("shows this help and exits"));
@@ -603,12 +609,12 @@ int run(int argc, char *argv[])
         if (!usb)
             throw RunError{error};
         DeviceState state;
-        if (const int16_t r = DownloadFirmware(state, *usb, QCoreApplication::applicationDirPath());
-            r < 0)
-            throw RunError{QStringLiteral("Firmware failed to download from %1 (result %2). "
-                                          "Please check USB connection.")
-                               .arg(state.USBStuff.FirmwarePath)
-                               .arg(r)};
+        QString why;
+        if (DownloadFirmware(state, *usb, QCoreApplication::applicationDirPath(),
+                             parsed.invocation.options.value(QStringLiteral("firmware")), &why) < 0)
+            throw RunError{QStringLiteral("Firmware failed to download from %1. %2")
+                               .arg(state.USBStuff.FirmwarePath, firmwareAdvice(why))
+                               .replace(QStringLiteral("\n\n"), QStringLiteral(" "))};
         Session session{state, *usb, parsed.invocation.options.contains(QStringLiteral("json"))};
         action(session);
     } catch (const RunError &e) {

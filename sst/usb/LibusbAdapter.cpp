@@ -1,5 +1,7 @@
 #include "sst/usb/LibusbAdapter.h"
 
+#include "sst/SimulatedAdapter.h"
+
 #include <QFile>
 #include <QString>
 
@@ -147,6 +149,16 @@ int16_t LibusbAdapter::open(libusb_device *device, UsbId id)
 
 int16_t LibusbAdapter::download(libusb_device *loader)
 {
+    // The stand-in only keeps the simulated adapter company: a board that ran
+    // it would answer nothing until it is unplugged.
+    if (standIn_) {
+        libusb_unref_device(loader);
+        say("'" + imagePath_ +
+            "' is the simulated adapter's stand-in image, not firmware for the board; start "
+            "with --firmware naming the board's own image (the SST adapter firmware that came "
+            "with the board)");
+        return kStandInImage;
+    }
     if (const int16_t r = open(loader, *loader_); r < 0)
         return r;
     uint8_t hold = 0x01;
@@ -159,12 +171,15 @@ int16_t LibusbAdapter::download(libusb_device *loader)
                      uint16_t(w.bytes.size()), "writing the firmware") == int(w.bytes.size());
     }
     // Releasing the CPU starts the firmware, which renumerates: a board that
-    // drops off before it acknowledges the release has still taken it.
+    // drops off before it acknowledges the release has still taken it, and
+    // the status stage may then end in a stall or an I/O error. A release
+    // that times out was never taken.
     uint8_t run = 0x00;
     if (ok) {
         const int r = control(handle_, false, kLoaderRequest, kLoaderCpuControl, 0, &run, 1,
                               "releasing the CPU");
-        ok = r == 1 || r == LIBUSB_ERROR_NO_DEVICE;
+        ok =
+            r == 1 || r == LIBUSB_ERROR_NO_DEVICE || r == LIBUSB_ERROR_IO || r == LIBUSB_ERROR_PIPE;
     }
     close();
     return ok ? waitForRunning() : kTransferFailed;
@@ -219,13 +234,14 @@ int16_t LibusbAdapter::LoadFirmWare(const char *path)
             else if (!(image = parseIntelHex(text, &hexError)))
                 error = hexError.toStdString();
             else if (auto writes = loaderWrites(*image, &error))
-                image_ = std::move(*writes), error.clear();
+                image_ = std::move(*writes), standIn_ = isStandInFirmware(*image), error.clear();
         }
     }
     if (!error.empty()) {
         say(std::string("firmware file '") + (path ? path : "") + "' refused: " + error);
         return kBadFile;
     }
+    imagePath_ = path;
     const int16_t r = attach();
     imageLoaded_ = r == 0;
     return r;
@@ -260,6 +276,13 @@ int16_t LibusbAdapter::VendorIORequest(int16_t request, int32_t value, int32_t i
     }
     if (r < 0)
         return kTransferFailed;
+    // Every answer fills the length asked for: a shorter one would leave the
+    // rest of the buffer holding stale bytes that decode as an answer.
+    if (direction == kDirectionIn && r < length) {
+        say("SST transfer (request 0x" + QByteArray::number(request, 16).toUpper().toStdString() +
+            ") answered " + std::to_string(r) + " of " + std::to_string(length) + " bytes");
+        return kTransferFailed;
+    }
     lastMessage_.clear(); // the next failure is news again
     return int16_t(r);
 }

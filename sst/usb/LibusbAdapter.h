@@ -65,6 +65,8 @@ public:
     static constexpr int16_t kDidNotComeBack =
         -6; // after the download no board showed the running identity
     static constexpr int16_t kUnplugged = -7; // the board went away; looking for it again
+    static constexpr int16_t kStandInImage =
+        -8; // the simulated adapter's stand-in image, refused for a real board
 
     using Timing = LibusbTiming;
 
@@ -90,6 +92,8 @@ public:
 
     // "USB adapter vvvv:pppp on bus B, device D", or why there is none.
     std::string describe() const override;
+    // The last message, which names the failure.
+    std::string failureReason() const override { return lastMessage_; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -115,6 +119,8 @@ private:
     libusb_context *ctx_ = nullptr;
     libusb_device_handle *handle_ = nullptr;
     std::vector<LoaderWrite> image_; // kept for a board that comes back blank
+    std::string imagePath_;
+    bool standIn_ = false; // image_ is the simulated adapter's stand-in
     bool imageLoaded_ = false;
     bool unplugged_ = false;
     Clock::time_point lastSearch_{};

@@ -18,8 +18,13 @@ for want in ./usr/share/doc/qzt6604-5/copyright ./usr/share/icons/hicolor/scalab
 done
 ! grep -qE 'test_|bench_' <<<"$files" || fail "tests or benchmarks packaged"
 
-lintian_out=$(lintian "$deb" 2>&1 || true)
+lintian_out=$(lintian -I --pedantic "$deb" 2>&1 || true)
 ! grep -qE '^[EW]:' <<<"$lintian_out" || fail "lintian: $lintian_out"
+# Built with Debian's hardening flags and stripped as dh_strip would.
+for tag in hardening-no-bindnow hardening-no-fortify-functions hardening-no-relro hardening-no-pie \
+           binary-has-unneeded-section; do
+  ! grep -q " $tag " <<<"$lintian_out " || fail "lintian: $(grep " $tag" <<<"$lintian_out")"
+done
 
 root="$work/root"
 dpkg-deb -x "$deb" "$root"
@@ -38,6 +43,36 @@ for page in qzt6604-5 qzt6604-5-cli; do
     grep -qE -- "$want" <<<"$text" || fail "manual page $page lacks $want"
   done
 done
+
+# The desktop entry opens a log handed to it; the log type claims the
+# program's logs by their first line, not any .sav file by its name.
+entry=$root/usr/share/applications/qzt6604-5.desktop
+desktop-file-validate "$entry" || fail "desktop entry does not validate"
+grep -qx 'Exec=qzt6604-5 %f' "$entry" || fail "desktop entry takes no file"
+mkdir -p "$work/data/mime/packages" "$work/data/applications"
+cp "$root/usr/share/mime/packages/qzt6604-5.xml" "$work/data/mime/packages/"
+cp "$entry" "$work/data/applications/"
+update-mime-database "$work/data/mime" >/dev/null 2>&1
+update-desktop-database "$work/data/applications"
+[ "$(XDG_DATA_DIRS="$work/data" xdg-mime query default application/x-qzt6604-5-log)" = \
+  qzt6604-5.desktop ] || fail "the program does not open logs"
+printf 'QZT6605\r\nDate:,05/12/2026,Time:,15:45:12,\r\nInternal,\r\n 25.5,\r\n' >"$work/night.sav"
+printf 'QZT6604\r\nDate:,05/12/2026,Time:,15:45:12,\r\n' >"$work/night.txt"
+printf 'some other program\n' >"$work/other.sav"
+# GLib, which GNOME's file manager uses, weighs the .sav globs too (a lone
+# glob such as *.txt it trusts without looking inside).
+log=application/x-qzt6604-5-log
+export XDG_DATA_DIRS="$work/data:/usr/share"
+for file in night.sav night.txt other.sav; do
+  types=$(xdg-mime query filetype "$work/$file")
+  [ "$file" = night.txt ] ||
+    types+=$'\n'$(gio info -a standard::content-type "$work/$file" | sed -n 's/.*type: //p')
+  while read -r type; do
+    if [ "$file" = other.sav ]; then [ "$type" != "$log" ]; else [ "$type" = "$log" ]; fi ||
+      fail "$file taken for $type"
+  done <<<"$types"
+done
+unset XDG_DATA_DIRS
 
 [ "$("$root/usr/bin/qzt6604-5-cli" scan | wc -l)" -eq 2 ] || fail "companion scan finds no chips"
 

@@ -9,6 +9,7 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
@@ -149,13 +150,18 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
                 record_.ramWrites.push_back({wValue, {payload, payload + wLength}});
             }
             raw->status = 0, raw->actual_length = wLength;
+            if (urb->renumerates && releaseEnding_ == kStallOut)
+                urb->held = true, urb->renumerates = false, cpuHeld_ = true;
+            else if (urb->renumerates && releaseEnding_ < 0)
+                raw->status = releaseEnding_, raw->actual_length = 0;
         } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
             const int r =
                 bus_->VendorIORequest(bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut,
                                       int16_t(wLength), payload);
             ++record_.sstTransfers;
             if (r >= 0)
-                raw->status = 0, raw->actual_length = r;
+                raw->status = 0,
+                raw->actual_length = in && shortIn_ >= 0 ? std::min(r, shortIn_) : r;
             urb->held = in && stallIn_;
         }
         urbs_.push_back(std::move(urb));

@@ -31,6 +31,19 @@ public:
     {
         withBus([&](auto &) { stallIn_ = stall; });
     }
+    // IN answers of the running board carry at most this many bytes (-1: all).
+    void setShortIn(int bytes)
+    {
+        withBus([&](auto &) { shortIn_ = bytes; });
+    }
+    // How the OUT write that releases the CPU ends: 0 as it should, a URB
+    // status such as -EPIPE or -EPROTO (the board renumerates all the same),
+    // or kStallOut: never answered, and the board stays blank.
+    static constexpr int kStallOut = 1;
+    void setReleaseEnding(int ending)
+    {
+        withBus([&](auto &) { releaseEnding_ = ending; });
+    }
 
     struct Record {
         std::vector<LoaderWrite> ramWrites; // since the last plug
@@ -62,6 +75,7 @@ private:
     std::mutex mutex_;
     std::unique_ptr<SimulatedAdapter> bus_;
     bool present_ = false, runningFirmware_ = false, cpuHeld_ = false, stallIn_ = false;
+    int shortIn_ = -1, releaseEnding_ = 0;
     int devnum_ = 1; // a plug takes the next
     std::vector<std::unique_ptr<Urb>> urbs_;
     Record record_;
