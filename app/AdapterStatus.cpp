@@ -24,13 +24,29 @@ AdapterStatusLabel::AdapterStatusLabel(QWidget *parent) : QLabel(parent)
     setTextFormat(Qt::PlainText);
 }
 
-void AdapterStatusLabel::refresh(const USBFunctions &usb, const LinkHealth &health,
+void AdapterStatusLabel::setActivity(const QString &activity)
+{
+    activity_ = activity;
+    showText();
+}
+
+void AdapterStatusLabel::showText()
+{
+    QString text = adapterStatusText(description_, health_, failingSince_);
+    if (!activity_.isEmpty())
+        text += QStringLiteral(" \u2014 ") + activity_;
+    setText(text);
+}
+
+void AdapterStatusLabel::refresh(const QString &description, const LinkHealth &health,
                                  const QDateTime &now, bool describeAgain)
 {
     if (!describeAgain && described_ && health.failed == seenFailed_ &&
         health.failingRun == seenFailingRun_)
         return;
     described_ = true;
+    description_ = description;
+    health_ = health;
     if (health.failed != seenFailed_)
         lastFailure_ = now;
     seenFailed_ = health.failed;
@@ -41,7 +57,7 @@ void AdapterStatusLabel::refresh(const USBFunctions &usb, const LinkHealth &heal
         failingSince_ = now;
 
     const bool failing = health.failingRun > 0;
-    setText(adapterStatusText(QString::fromStdString(usb.describe()), health, failingSince_));
+    showText();
     // A style sheet costs a re-polish: set it only when the state flips, not
     // at every failing tick.
     if (failing != styledFailing_) {

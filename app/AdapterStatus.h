@@ -4,7 +4,6 @@
 #pragma once
 
 #include "sst/DeviceState.h"
-#include "sst/USBFunctions.h"
 
 #include <QDateTime>
 #include <QLabel>
@@ -28,12 +27,18 @@ class AdapterStatusLabel : public QLabel {
 public:
     explicit AdapterStatusLabel(QWidget *parent = nullptr);
 
-    // Brings the text up to date with the adapter and the link's record;
-    // `now` counts as the time of a failure seen for the first time. Cheap
-    // while nothing changed, as at almost every tick; `describeAgain` asks
-    // the adapter anew (after the firmware download it may know more).
-    void refresh(const USBFunctions &usb, const LinkHealth &health, const QDateTime &now,
+    // Brings the text up to date with the adapter's description and the
+    // link's record; `now` counts as the time of a failure seen for the
+    // first time. Cheap while nothing changed, as at almost every tick;
+    // `describeAgain` takes the description anew (after the firmware
+    // download it may say more).
+    void refresh(const QString &description, const LinkHealth &health, const QDateTime &now,
                  bool describeAgain = false);
+
+public slots:
+    // What the adapter is busy with ("downloading the firmware", ...),
+    // shown after the description until it is empty again.
+    void setActivity(const QString &activity);
 
     std::optional<QDateTime> failingSince() const { return failingSince_; }
 
@@ -42,6 +47,11 @@ private:
     std::optional<QDateTime> lastFailure_;
     uint64_t seenFailed_ = 0;
     uint64_t seenFailingRun_ = 0;
+    void showText();
+
+    QString description_;
+    QString activity_;
+    LinkHealth health_;
     bool described_ = false;
     bool styledFailing_ = false;
 };

@@ -7,7 +7,6 @@
 #include "graphs/VoltGraphWindow.h"
 #include "logging/LogViewWindow.h"
 #include "logging/SaveWindow.h"
-#include "sst/Discovery.h"
 #include "sst/SSTStuff.h"
 #include "sst/USBStuff.h"
 
@@ -28,11 +27,13 @@ namespace qzt {
 
 namespace {
 constexpr int kPollIntervalMs = 50;
+constexpr std::chrono::milliseconds kTimerSlack{5};
 // What a window manager adds around a window: borders and the title bar.
 constexpr QSize kWindowFrameAllowance{16, 48};
 } // namespace
 
-MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), ctx_(ctx)
+MainWindow::MainWindow(AppContext &ctx, AdapterIo::Mode mode, QWidget *parent)
+    : QMainWindow(parent), ctx_(ctx), io_(std::make_unique<AdapterIo>(ctx.state, ctx.usb, mode))
 {
     setObjectName(QStringLiteral("QZT6604_5Parent"));
     setWindowTitle(QStringLiteral("QZT6604/5"));
@@ -49,7 +50,11 @@ MainWindow::MainWindow(AppContext &ctx, QWidget *parent) : QMainWindow(parent), 
     setAcceptDrops(true);
     lblAdapterStatus = new AdapterStatusLabel(this);
     statusBar()->addWidget(lblAdapterStatus, 1);
-    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
+    refreshStatus();
+    // Failures of a tick or of a console action, as soon as it is done.
+    connect(io_.get(), &AdapterIo::linkChanged, this, [this] { refreshStatus(); });
+    connect(io_.get(), &AdapterIo::activityChanged, lblAdapterStatus,
+            &AdapterStatusLabel::setActivity);
 
     // Large enough for the widest child window (a graph) and the tallest (a
     // console) plus the menu bar, frame and status line, and larger on a big
@@ -85,6 +90,14 @@ MainWindow::~MainWindow()
     const auto subWindows = mdiArea_->subWindowList();
     for (QMdiSubWindow *sub : subWindows)
         delete sub;
+    // The I/O thread ends here: it waits for the transfer under way, and
+    // the jobs behind it are dropped.
+    io_.reset();
+}
+
+void MainWindow::refreshStatus(bool describeAgain)
+{
+    lblAdapterStatus->refresh(io_->description(), io_->health(), ctx_.now(), describeAgain);
 }
 
 void MainWindow::buildMenus()
@@ -231,59 +244,221 @@ bool MainWindow::modelMenuEnabled(Model m) const
 
 bool MainWindow::MDIForm_Load()
 {
+    const QString folder = ctx_.appFolder;
+    const QString firmwareFile = ctx_.firmwareFile;
+    loading_ = true;
+    loaded_.reset();
+    io_->run(
+        [folder, firmwareFile](DeviceState &state, USBFunctions &usb) {
+            StartUp r;
+            r.download = DownloadFirmware(state, usb, folder, firmwareFile, &r.why);
+            if (r.download < 0)
+                return r;
+            r.chips = probeBus(state, usb);
+            // Only a QZT6605 becomes the current SST address.
+            for (const FoundChip &chip : r.chips)
+                if (chip.model == Model::QZT6605)
+                    state.SSTStuff.SSTAddress = chip.address;
+            return r;
+        },
+        [this](const StartUp &r) { finishLoad(r); });
+    return loaded_.value_or(true);
+}
+
+void MainWindow::finishLoad(const StartUp &result)
+{
+    loading_ = false;
     auto &state = ctx_.state;
-    if (QString why;
-        DownloadFirmware(state, ctx_.usb, ctx_.appFolder, ctx_.firmwareFile, &why) < 0) {
+    if (result.download < 0) {
+        loaded_ = false;
         // A desktop launch shows no standard error: the box says why too.
         ctx_.dialogs.critical(
             this, QStringLiteral("Firmware failed to download. Please check USB connection."),
-            firmwareAdvice(why));
-        return false;
+            firmwareAdvice(result.why));
+        emit loadFinished(false);
+        return;
     }
 
     // Discovery: a later find of the same model overwrites the earlier
-    // address; only a QZT6605 becomes the current SST address.
-    for (const FoundChip &chip : probeBus(state, ctx_.usb)) {
+    // address.
+    for (const FoundChip &chip : result.chips) {
         if (chip.model == Model::QZT6604) {
             mQZT6604->setEnabled(true);
             state.Declarations.Address04 = int16_t(chip.address);
         } else {
             mQZT6605->setEnabled(true);
             state.Declarations.Address05 = int16_t(chip.address);
-            state.SSTStuff.SSTAddress = chip.address;
         }
     }
 
     if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605)) {
+        loaded_ = false;
         ctx_.dialogs.critical(this, QStringLiteral("No devices found"));
-        return false;
+        emit loadFinished(false);
+        return;
     }
 
     openTempGraph(modelMenuEnabled(Model::QZT6604) ? Model::QZT6604 : Model::QZT6605);
-    lblAdapterStatus->refresh(ctx_.usb, state.link, ctx_.now(), true);
-    return true;
+    refreshStatus(true);
+    loaded_ = true;
+    emit loadFinished(true);
+}
+
+int64_t MainWindow::slotNumber(std::chrono::steady_clock::time_point zero,
+                               std::chrono::steady_clock::time_point t)
+{
+    return (t - zero + kTimerSlack) / std::chrono::milliseconds(kPollIntervalMs);
+}
+
+ChipReadings MainWindow::readStep(DeviceState &state, USBFunctions &usb, const PollStep &step,
+                                  ReadDeadline deadline)
+{
+    switch (step.who) {
+    case Reader::TempGraph04:
+    case Reader::TempGraph05:
+        return readTemperatures(state, usb, step.address, deadline);
+    case Reader::VoltGraph05:
+        return readVoltages(state, usb, step.address, deadline);
+    case Reader::Save04:
+        return readLogTick(state, usb, step.address, false, deadline);
+    case Reader::Save05:
+        return readLogTick(state, usb, step.address, true, deadline);
+    }
+    return {};
 }
 
 void MainWindow::Timer1_Timer()
 {
+    using namespace std::chrono;
+    constexpr milliseconds kSlot{kPollIntervalMs};
+    int64_t number = lastSlot_ + 1;
+    ReadDeadline deadline = kNoDeadline;
+    if (io_->threaded()) {
+        // Slot k is the 50 ms from slotZero_ + k * 50 ms on. The timer fires
+        // near each slot's start, a hair early at times: that still counts
+        // for the slot. A tick that comes twice in one slot does nothing the
+        // second time, and slots that passed without a tick are missed.
+        const auto now = steady_clock::now();
+        if (lastSlot_ < 0)
+            slotZero_ = now;
+        number = slotNumber(slotZero_, now);
+        if (number <= lastSlot_)
+            return;
+        deadline = slotZero_ + (number + 1) * kSlot - kTimerSlack; // where slot number + 1 begins
+    }
+    for (int64_t k = lastSlot_ + 1; k < number; ++k)
+        slots_.push_back({k, false, {}});
+    lastSlot_ = number;
+
+    // Step 6 of the cycle: until a model has been found, the tick keeps the
+    // bus busy with an offset read to whatever address is current; nothing
+    // reads its result.
+    const bool idleRead = !modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605);
+    std::vector<PollStep> steps;
+    const auto &d = ctx_.state.Declarations;
+    const auto add = [&](Flag16 flag, QWidget *window, Reader who, Model m) {
+        if (flag && window)
+            steps.push_back({who, modelAddress(ctx_.state, m)});
+    };
+    add(d.TempGraph04Open, frmTempGraph04_, Reader::TempGraph04, Model::QZT6604);
+    add(d.VoltGraph05Open, frmVoltGraph05_, Reader::VoltGraph05, Model::QZT6605);
+    add(d.TempGraph05Open, frmTempGraph05_, Reader::TempGraph05, Model::QZT6605);
+    add(d.Logging04, frmSave04_, Reader::Save04, Model::QZT6604);
+    add(d.Logging05, frmSave05_, Reader::Save05, Model::QZT6605);
+
+    // The tick before is still on its way (a slow or silent board), or the
+    // start-up holds the adapter: this slot is missed. Reads are never
+    // queued up to catch up later.
+    if (tickInFlight_ || loading_ || (steps.empty() && !idleRead)) {
+        slots_.push_back({number, false, {}});
+        flushSlots();
+        return;
+    }
+    slots_.push_back({number, true, {}});
+    tickInFlight_ = true;
+    io_->run(
+        [steps, idleRead, deadline](DeviceState &state, USBFunctions &usb) {
+            std::vector<ChipReadings> readings;
+            for (const PollStep &step : steps)
+                readings.push_back(readStep(state, usb, step, deadline));
+            if (idleRead)
+                SSTGetExtOffset(state, usb);
+            return readings;
+        },
+        [this, number, steps](const std::vector<ChipReadings> &readings) {
+            slotRead(number, steps, readings);
+        });
+}
+
+void MainWindow::slotRead(int64_t number, const std::vector<PollStep> &steps,
+                          const std::vector<ChipReadings> &readings)
+{
+    tickInFlight_ = false;
+    // A slot that was settled meanwhile has had its lines; its readings
+    // come too late to be shown.
+    for (Slot &slot : slots_) {
+        if (slot.number != number || !slot.waiting)
+            continue;
+        slot.waiting = false;
+        for (std::size_t i = 0; i < steps.size() && i < readings.size(); ++i)
+            slot.readings.emplace_back(steps[i].who, readings[i]);
+    }
+    flushSlots();
+}
+
+void MainWindow::settleSlots()
+{
+    // The slots that passed since the last tick count as missed too (the
+    // one under way included), so that a log that ends now has a line for
+    // each of them.
+    if (io_->threaded() && lastSlot_ >= 0) {
+        const int64_t now = slotNumber(slotZero_, std::chrono::steady_clock::now());
+        for (int64_t k = lastSlot_ + 1; k <= now; ++k)
+            slots_.push_back({k, false, {}});
+        lastSlot_ = std::max(lastSlot_, now);
+    }
+    for (Slot &slot : slots_)
+        slot.waiting = false;
+    flushSlots();
+}
+
+void MainWindow::flushSlots()
+{
+    while (!slots_.empty() && !slots_.front().waiting) {
+        const Slot slot = std::move(slots_.front());
+        slots_.pop_front();
+        deliver(slot);
+    }
+}
+
+void MainWindow::deliver(const Slot &slot)
+{
+    emit slotDelivered(slot.number);
+    // A slot that was read goes to the windows that were read for it; a
+    // missed one to every open window, as a failed read.
+    const bool missed = slot.readings.empty();
+    const auto readingFor = [&](Reader who) -> std::optional<ChipReadings> {
+        for (const auto &[reader, readings] : slot.readings)
+            if (reader == who)
+                return readings;
+        return missed ? std::optional<ChipReadings>(ChipReadings{}) : std::nullopt;
+    };
     const auto &d = ctx_.state.Declarations;
     if (d.TempGraph04Open && frmTempGraph04_)
-        frmTempGraph04_->UpdateTempGraph04();
+        if (const auto r = readingFor(Reader::TempGraph04))
+            frmTempGraph04_->UpdateTempGraph04(*r);
     if (d.VoltGraph05Open && frmVoltGraph05_)
-        frmVoltGraph05_->UpdateVoltGraph();
+        if (const auto r = readingFor(Reader::VoltGraph05))
+            frmVoltGraph05_->UpdateVoltGraph(*r);
     if (d.TempGraph05Open && frmTempGraph05_)
-        frmTempGraph05_->UpdateTempGraph05();
+        if (const auto r = readingFor(Reader::TempGraph05))
+            frmTempGraph05_->UpdateTempGraph05(*r);
     if (d.Logging04 && frmSave04_)
-        frmSave04_->SaveCurrentData();
+        if (const auto r = readingFor(Reader::Save04))
+            frmSave04_->SaveCurrentData(*r);
     if (d.Logging05 && frmSave05_)
-        frmSave05_->SaveCurrentData();
-    // Until a model has been found (a start-up message may be on screen),
-    // the tick keeps the bus busy with an offset read to whatever address
-    // is current; nothing reads its result.
-    if (!modelMenuEnabled(Model::QZT6604) && !modelMenuEnabled(Model::QZT6605))
-        SSTGetExtOffset(ctx_.state, ctx_.usb);
-    // Failures of this tick, or of a console action since the last one.
-    lblAdapterStatus->refresh(ctx_.usb, ctx_.state.link, ctx_.now());
+        if (const auto r = readingFor(Reader::Save05))
+            frmSave05_->SaveCurrentData(*r);
 }
 
 void MainWindow::openTempGraph(Model m)
@@ -317,7 +492,7 @@ void MainWindow::mSet04_Click()
 {
     if (activate(frmSettings04_))
         return;
-    frmSettings04_ = new SettingsWindow(ctx_, Model::QZT6604);
+    frmSettings04_ = new SettingsWindow(ctx_, *io_, Model::QZT6604);
     addChild(frmSettings04_, SettingsWindow::outerSizeTwips());
 }
 
@@ -325,7 +500,7 @@ void MainWindow::mSet05_Click()
 {
     if (activate(frmSettings05_))
         return;
-    frmSettings05_ = new SettingsWindow(ctx_, Model::QZT6605);
+    frmSettings05_ = new SettingsWindow(ctx_, *io_, Model::QZT6605);
     addChild(frmSettings05_, SettingsWindow::outerSizeTwips());
 }
 
@@ -334,6 +509,7 @@ void MainWindow::mSave04_Click()
     if (activate(frmSave04_))
         return;
     frmSave04_ = new SaveWindow(ctx_, Model::QZT6604);
+    connect(frmSave04_, &SaveWindow::writingEnds, this, &MainWindow::settleSlots);
     addChild(frmSave04_, frmSave04_->outerSizeTwips());
 }
 
@@ -342,6 +518,7 @@ void MainWindow::mSave05_Click()
     if (activate(frmSave05_))
         return;
     frmSave05_ = new SaveWindow(ctx_, Model::QZT6605);
+    connect(frmSave05_, &SaveWindow::writingEnds, this, &MainWindow::settleSlots);
     addChild(frmSave05_, frmSave05_->outerSizeTwips());
 }
 

@@ -100,11 +100,20 @@ int main(int argc, char *argv[])
                         [] { return QDateTime::currentMSecsSinceEpoch(); },
                         parser.value(firmware)};
 
-    qzt::MainWindow window(ctx);
+    // The adapter runs on an I/O thread of its own: the windows never wait
+    // for the board. The window shows at once; the status line says what
+    // the start-up is doing, and a failed start-up ends the program once
+    // its message is answered.
+    qzt::MainWindow window(ctx, qzt::AdapterIo::Mode::Threaded);
+    const QStringList logs = parser.positionalArguments();
+    QObject::connect(&window, &qzt::MainWindow::loadFinished, &app, [&window, logs](bool ok) {
+        if (!ok)
+            QCoreApplication::exit(1);
+        else if (!logs.isEmpty())
+            window.openLog(logs.constFirst());
+    });
     if (!window.MDIForm_Load())
         return 1;
     window.show();
-    if (!parser.positionalArguments().isEmpty())
-        window.openLog(parser.positionalArguments().constFirst());
     return app.exec();
 }

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
@@ -113,8 +114,8 @@ bool answered(int16_t result, const char *action, Dialogs &dialogs, QWidget *win
 
 } // namespace
 
-SettingsWindow::SettingsWindow(AppContext &ctx, Model model, QWidget *parent)
-    : QWidget(parent), ctx_(ctx), model_(model)
+SettingsWindow::SettingsWindow(AppContext &ctx, AdapterIo &io, Model model, QWidget *parent)
+    : QWidget(parent), ctx_(ctx), io_(io), model_(model)
 {
     const QString name = QLatin1String(modelInfo(model).name);
     setObjectName(QStringLiteral("frmSettings") + QLatin1String(modelInfo(model).suffix));
@@ -377,51 +378,69 @@ void SettingsWindow::scrollReceivedToEnd(int, int max)
     receivedArea_->verticalScrollBar()->setValue(max);
 }
 
-void SettingsWindow::targetOwnChip()
+void SettingsWindow::runCommand(const char *button, const char *action,
+                                std::function<int16_t(DeviceState &, USBFunctions &)> command,
+                                std::function<void(const Answer &)> show)
 {
-    ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, model_);
+    QPointer<QPushButton> b = findChild<QPushButton *>(QLatin1String(button));
+    if (!b || !b->isEnabled())
+        return; // its command is still on its way (Enter in a box, for Send)
+    b->setEnabled(false);
+    const uint8_t address = modelAddress(ctx_.state, model_);
+    QPointer<SettingsWindow> self(this);
+    io_.run(
+        [address, command = std::move(command)](DeviceState &s, USBFunctions &usb) {
+            s.SSTStuff.SSTAddress = address;
+            Answer a;
+            a.result = command(s, usb);
+            a.sst = s.SSTStuff;
+            a.buffer = s.USBStuff.SSTBuffer;
+            return a;
+        },
+        [self, b, action, show = std::move(show)](const Answer &a) {
+            if (!self)
+                return;
+            if (b)
+                b->setEnabled(true);
+            if (answered(a.result, action, self->ctx_.dialogs, self))
+                show(a);
+        });
 }
 
 void SettingsWindow::cmdGetDIB_Click()
 {
-    targetOwnChip();
-    if (!answered(SSTGetDIB(ctx_.state, ctx_.usb), "Get DIB", ctx_.dialogs, this))
-        return;
-    const auto &s = ctx_.state.SSTStuff;
-    // In the order of the lblDIB indexes: 6 is the client address and 7 the
-    // silicon revision, which the screen shows the other way round.
-    const std::array<uint32_t, 8> fields{s.DibCapability,         s.DibVersion,
-                                         uint32_t(s.DibVendorId), uint32_t(s.DibDeviceId),
-                                         s.DibDeviceInterface,    s.DibFunctionInterface,
-                                         s.DibClientAddress,      s.DibSiliconRevision};
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        lblDIB[i]->setText(QStringLiteral("0x") + hexText(fields[i]));
+    runCommand("cmdGetDIB", "Get DIB", SSTGetDIB, [this](const Answer &a) {
+        const auto &s = a.sst;
+        // In the order of the lblDIB indexes: 6 is the client address and 7
+        // the silicon revision, which the screen shows the other way round.
+        const std::array<uint32_t, 8> fields{s.DibCapability,         s.DibVersion,
+                                             uint32_t(s.DibVendorId), uint32_t(s.DibDeviceId),
+                                             s.DibDeviceInterface,    s.DibFunctionInterface,
+                                             s.DibClientAddress,      s.DibSiliconRevision};
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            lblDIB[i]->setText(QStringLiteral("0x") + hexText(fields[i]));
+    });
 }
 
 void SettingsWindow::cmdGetAllTemps_Click()
 {
-    targetOwnChip();
-    if (!answered(SSTGetTemps(ctx_.state, ctx_.usb), "Get All Temps", ctx_.dialogs, this))
-        return;
-    const auto &s = ctx_.state.SSTStuff;
-    lblTemp[0]->setText(numberTextTrimmed(s.IntTemp) + QStringLiteral("\u00B0C"));
-    lblTemp[1]->setText(numberTextTrimmed(s.ExtTemp) + QStringLiteral("\u00B0C"));
+    runCommand("cmdGetAllTemps", "Get All Temps", SSTGetTemps, [this](const Answer &a) {
+        lblTemp[0]->setText(numberTextTrimmed(a.sst.IntTemp) + QStringLiteral("\u00B0C"));
+        lblTemp[1]->setText(numberTextTrimmed(a.sst.ExtTemp) + QStringLiteral("\u00B0C"));
+    });
 }
 
 void SettingsWindow::cmdPing_Click()
 {
-    targetOwnChip();
-    if (!answered(SSTPing(ctx_.state, ctx_.usb), "Generate Ping", ctx_.dialogs, this))
-        return;
-    txtFCS->setText(QStringLiteral("0x") + hexText(ctx_.state.SSTStuff.SSTStatus));
+    runCommand("cmdPing", "Generate Ping", SSTPing, [this](const Answer &a) {
+        txtFCS->setText(QStringLiteral("0x") + hexText(a.sst.SSTStatus));
+    });
 }
 
 void SettingsWindow::cmdGetOffset_Click()
 {
-    targetOwnChip();
-    if (!answered(SSTGetExtOffset(ctx_.state, ctx_.usb), "Get Ext Offset", ctx_.dialogs, this))
-        return;
-    lblOffset->setText(numberTextTrimmed(ctx_.state.SSTStuff.ExtOffset));
+    runCommand("cmdGetOffset", "Get Ext Offset", SSTGetExtOffset,
+               [this](const Answer &a) { lblOffset->setText(numberTextTrimmed(a.sst.ExtOffset)); });
 }
 
 void SettingsWindow::cmdSetOffset_Click()
@@ -433,9 +452,11 @@ void SettingsWindow::cmdSetOffset_Click()
         refuse(*refusal);
         return;
     }
-    targetOwnChip();
-    answered(SSTSetExtOffset(ctx_.state, ctx_.usb, std::get<int32_t>(offset)), "Set Ext Offset",
-             ctx_.dialogs, this);
+    const int32_t value = std::get<int32_t>(offset);
+    runCommand(
+        "cmdSetOffset", "Set Ext Offset",
+        [value](DeviceState &s, USBFunctions &usb) { return SSTSetExtOffset(s, usb, value); },
+        [](const Answer &) {});
 }
 
 void SettingsWindow::cmdReqSST_Click()
@@ -448,26 +469,28 @@ void SettingsWindow::cmdReqSST_Click()
         refuse(*refusal);
         return;
     }
-    const auto &request = std::get<GeneralRequest>(read);
-    targetOwnChip();
+    GeneralRequest request = std::get<GeneralRequest>(read);
+    const uint8_t readLength = request.readLength;
     // A failed Send adds nothing: the buffer holds the request, not an
     // answer.
-    if (!answered(
-            SSTRequest(ctx_.state, ctx_.usb, request.writeLength, request.readLength, request.data),
-            "Send", ctx_.dialogs, this))
-        return;
-
-    // The status byte, the answer bytes and the byte after them, appended to
-    // what earlier Sends left; the radix is looked at for every byte.
-    const auto &buffer = ctx_.state.USBStuff.SSTBuffer;
-    QString text = lblReceived->text();
-    for (std::size_t i = 0; i <= std::size_t(request.readLength) + 1; ++i) {
-        if (optHex->isChecked())
-            text += hexText(buffer[i]) + QLatin1Char(' ');
-        else
-            text += numberText(int32_t(buffer[i])) + QLatin1Char(' ');
-    }
-    lblReceived->setText(text);
+    runCommand(
+        "cmdReqSST", "Send",
+        [request = std::move(request)](DeviceState &s, USBFunctions &usb) {
+            return SSTRequest(s, usb, request.writeLength, request.readLength, request.data);
+        },
+        [this, readLength](const Answer &a) {
+            // The status byte, the answer bytes and the byte after them,
+            // appended to what earlier Sends left; the radix is looked at
+            // for every byte.
+            QString text = lblReceived->text();
+            for (std::size_t i = 0; i <= std::size_t(readLength) + 1; ++i) {
+                if (optHex->isChecked())
+                    text += hexText(a.buffer[i]) + QLatin1Char(' ');
+                else
+                    text += numberText(int32_t(a.buffer[i])) + QLatin1Char(' ');
+            }
+            lblReceived->setText(text);
+        });
 }
 
 void SettingsWindow::cmdClear_Click()

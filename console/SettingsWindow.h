@@ -5,6 +5,7 @@
 // Windows layer: uses sst/ and common/.
 #pragma once
 
+#include "sst/AdapterIo.h"
 #include "sst/AppContext.h"
 #include "sst/Models.h"
 
@@ -12,12 +13,14 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <initializer_list>
 
 class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QPushButton;
 class QRadioButton;
 class QScrollArea;
 
@@ -28,13 +31,15 @@ struct Refusal;
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
-    SettingsWindow(AppContext &ctx, Model model, QWidget *parent = nullptr);
+    // Commands run on `io`; each button stays disabled while its command is
+    // on its way.
+    SettingsWindow(AppContext &ctx, AdapterIo &io, Model model, QWidget *parent = nullptr);
 
     static QSize outerSizeTwips() { return {9945, 7830}; }
 
 public slots:
     // Each action first points SSTAddress at this window's chip, then runs
-    // one SST command and shows what it decoded.
+    // one SST command and shows what it decoded once the answer is back.
     void cmdGetDIB_Click();
     void cmdGetAllTemps_Click();
     void cmdPing_Click();
@@ -54,13 +59,25 @@ private:
     QGroupBox *buildPingGroup();
     QGroupBox *buildGeneralGroup();
     QGroupBox *group(const char *name, const QString &title);
-    void targetOwnChip();
+    // What a command left behind, copied on the I/O thread.
+    struct Answer {
+        int16_t result = -1;
+        SSTStuffModule sst;
+        std::array<uint8_t, kSstBufferSize> buffer{};
+    };
+    // Runs `command` at this window's chip with `button` disabled until it
+    // is done; then shows the failure message named after `action`, or
+    // hands the answer to `show`.
+    void runCommand(const char *button, const char *action,
+                    std::function<int16_t(DeviceState &, USBFunctions &)> command,
+                    std::function<void(const Answer &)> show);
     // Tells the user why an input was refused and puts the focus back on it.
     void refuse(const Refusal &refusal);
     void chainTabOrder(std::initializer_list<QWidget *> order);
     void scrollReceivedToEnd(int min, int max);
 
     AppContext &ctx_;
+    AdapterIo &io_;
     Model model_;
 
     std::array<QLabel *, 8> lblDIB{};

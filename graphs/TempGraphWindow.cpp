@@ -4,7 +4,6 @@
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"
 #include "graphs/TraceColours.h"
-#include "sst/SSTStuff.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -66,34 +65,32 @@ Flag16 &TempGraphWindow::openFlag()
     return model_ == Model::QZT6604 ? d.TempGraph04Open : d.TempGraph05Open;
 }
 
-void TempGraphWindow::UpdateTempGraph()
+void TempGraphWindow::UpdateTempGraph(const ChipReadings &r)
 {
-    const auto &s = ctx_.state.SSTStuff;
-    ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, model_);
-    if (SSTGetTemps(ctx_.state, ctx_.usb) < 0) {
+    if (!r.temperatures) {
         // Nothing was read: both traces break off, and the legends and the
         // axis stay as the last reading left them.
         stpTemp->appendGap(0);
         stpTemp->appendGap(1);
         return;
     }
+    const auto [internal, external] = *r.temperatures;
     // Both samples go in before any caption changes.
-    stpTemp->appendSample(0, double(s.IntTemp));
-    stpTemp->appendSample(1, double(s.ExtTemp));
+    stpTemp->appendSample(0, double(internal));
+    stpTemp->appendSample(1, double(external));
     stpTemp->selectCaption(0);
-    stpTemp->setCaption(chart::legendText(u"Internal: ", s.IntTemp, u"°C"));
+    stpTemp->setCaption(chart::legendText(u"Internal: ", internal, u"°C"));
     stpTemp->selectCaption(1);
-    stpTemp->setCaption(chart::legendText(u"External: ", s.ExtTemp, u"°C"));
+    stpTemp->setCaption(chart::legendText(u"External: ", external, u"°C"));
     if (chkAutoAdjust->isChecked())
-        AdjustGraphRange();
+        AdjustGraphRange(internal, external);
 }
 
 // Fits the value axis around the two readings: margin 20, step 10, the lower
 // bound first.
-void TempGraphWindow::AdjustGraphRange()
+void TempGraphWindow::AdjustGraphRange(float internal, float external)
 {
-    const auto &s = ctx_.state.SSTStuff;
-    const chart::Extremes e = chart::temperatureExtremes(s.IntTemp, s.ExtTemp);
+    const chart::Extremes e = chart::temperatureExtremes(internal, external);
     if (const auto lower =
             chart::fitLowerBound(stpTemp->lowerBound(), e.low, chart::kTemperatureFit))
         stpTemp->setLowerBound(*lower);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "sst/AppContext.h"
+#include "sst/ChipReads.h"
 #include "sst/Models.h"
 
 #include <QSize>
@@ -24,18 +25,19 @@ public:
     // Outer size the window sets for itself when it loads, in twips.
     static QSize outerSizeTwips() { return {12750, 7245}; }
 
-public slots:
-    // Called by the poll cycle once per tick while the open flag is set.
-    void UpdateTempGraph04() { UpdateTempGraph(); }
-    void UpdateTempGraph05() { UpdateTempGraph(); }
-    void UpdateTempGraph();
+public:
+    // Called by the poll cycle once per tick while the open flag is set,
+    // with what the tick read from this window's chip (readTemperatures).
+    void UpdateTempGraph04(const ChipReadings &r) { UpdateTempGraph(r); }
+    void UpdateTempGraph05(const ChipReadings &r) { UpdateTempGraph(r); }
+    void UpdateTempGraph(const ChipReadings &r);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     Flag16 &openFlag();
-    void AdjustGraphRange();
+    void AdjustGraphRange(float internal, float external);
 
     AppContext &ctx_;
     Model model_;

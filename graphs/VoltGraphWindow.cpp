@@ -5,7 +5,6 @@
 #include "graphs/StripChart.h"
 #include "graphs/TraceColours.h"
 #include "sst/Models.h"
-#include "sst/SSTStuff.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -73,17 +72,16 @@ void VoltGraphWindow::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
 }
 
-void VoltGraphWindow::UpdateVoltGraph()
+void VoltGraphWindow::UpdateVoltGraph(const ChipReadings &r)
 {
-    const auto &volts = ctx_.state.SSTStuff.Volts;
-    ctx_.state.SSTStuff.SSTAddress = modelAddress(ctx_.state, Model::QZT6605);
-    if (SSTGetVolts(ctx_.state, ctx_.usb) < 0) {
+    if (!r.voltages) {
         // Nothing was read: every trace breaks off, and the legends and the
         // axis stay as the last reading left them.
         for (std::size_t i = 0; i < kSupplies.size(); ++i)
             stpVolt->appendGap(int(i));
         return;
     }
+    const std::array<float, 5> &volts = *r.voltages;
     // All five samples go in before any caption changes.
     for (std::size_t i = 0; i < kSupplies.size(); ++i)
         stpVolt->appendSample(int(i), double(volts[i]));
@@ -92,14 +90,14 @@ void VoltGraphWindow::UpdateVoltGraph()
         stpVolt->setCaption(chart::legendText(kSupplies[i].label, volts[i], u"V"));
     }
     if (chkAutoAdjust->isChecked())
-        AdjustGraphRange();
+        AdjustGraphRange(volts);
 }
 
 // Fits the value axis around the five readings: margin 8, step 4, the lower
 // bound first.
-void VoltGraphWindow::AdjustGraphRange()
+void VoltGraphWindow::AdjustGraphRange(const std::array<float, 5> &volts)
 {
-    const chart::Extremes e = chart::voltageExtremes(ctx_.state.SSTStuff.Volts);
+    const chart::Extremes e = chart::voltageExtremes(volts);
     if (const auto lower = chart::fitLowerBound(stpVolt->lowerBound(), e.low, chart::kVoltageFit))
         stpVolt->setLowerBound(*lower);
     if (const auto upper = chart::fitUpperBound(stpVolt->upperBound(), e.high, chart::kVoltageFit))

@@ -3,9 +3,12 @@
 #pragma once
 
 #include "sst/AppContext.h"
+#include "sst/ChipReads.h"
 
 #include <QSize>
 #include <QWidget>
+
+#include <array>
 
 class QCheckBox;
 
@@ -21,15 +24,15 @@ public:
 
     static QSize outerSizeTwips() { return {12735, 7245}; }
 
-public slots:
-    // Called by the poll cycle once per tick while VoltGraph05Open is set.
-    void UpdateVoltGraph();
+    // Called by the poll cycle once per tick while VoltGraph05Open is set,
+    // with what the tick read from the QZT6605 (readVoltages).
+    void UpdateVoltGraph(const ChipReadings &r);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void AdjustGraphRange();
+    void AdjustGraphRange(const std::array<float, 5> &volts);
 
     AppContext &ctx_;
     StripChart *stpVolt = nullptr;

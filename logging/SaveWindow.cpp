@@ -1,7 +1,5 @@
 #include "logging/SaveWindow.h"
 
-#include "sst/SSTStuff.h"
-
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -19,6 +17,7 @@
 
 #include <algorithm>
 #include <span>
+#include <tuple>
 
 namespace qzt {
 
@@ -214,20 +213,21 @@ ChannelSelection SaveWindow::selection() const
     return s;
 }
 
-void SaveWindow::SaveCurrentData()
+void SaveWindow::SaveCurrentData(const ChipReadings &read)
 {
-    auto &sst = ctx_.state.SSTStuff;
-    sst.SSTAddress = modelAddress(ctx_.state, model_);
-    // A failed read leaves the readings as they were, possibly another
-    // chip's; its fields go out empty.
-    FailedReads failed;
-    failed.temperatures = SSTGetTemps(ctx_.state, ctx_.usb) < 0;
-    failed.offset = SSTGetExtOffset(ctx_.state, ctx_.usb) < 0;
-    if (modelInfo(model_).hasVoltages)
-        failed.voltages = SSTGetVolts(ctx_.state, ctx_.usb) < 0;
-
     if (!log_.isOpen())
         return;
+    SSTStuffModule sst;
+    FailedReads failed;
+    failed.temperatures = !read.temperatures;
+    failed.offset = !read.offset;
+    failed.voltages = modelInfo(model_).hasVoltages && !read.voltages;
+    if (read.temperatures)
+        std::tie(sst.IntTemp, sst.ExtTemp) = *read.temperatures;
+    if (read.offset)
+        sst.ExtOffset = *read.offset;
+    if (read.voltages)
+        sst.Volts = *read.voltages;
     if (const LogFile::Result r = log_.append(dataLine(model_, selection(), sst, failed)); !r)
         writeFailed(r.reason);
 }
@@ -235,6 +235,7 @@ void SaveWindow::SaveCurrentData()
 void SaveWindow::cmdSave_Click()
 {
     if (log_.isOpen()) {
+        emit writingEnds();
         setIdle();
         if (const LogFile::Result r = log_.end(); !r)
             writeFailed(r.reason);
@@ -318,9 +319,9 @@ bool SaveWindow::mayClose()
     if (!log_.isOpen() ||
         ctx_.dialogs.question(this, QLatin1String(kCloseQuestion)) == Dialogs::Answer::Yes)
         return true;
-    // The window stays and goes on writing; the declined close adds one line
-    // of its own to those of the ticks.
-    SaveCurrentData();
+    // The window stays and goes on writing. It adds no line of its own: a
+    // line stands for one tick's 50 ms, and an extra one would shift every
+    // later line's time.
     return false;
 }
 
@@ -339,6 +340,8 @@ void SaveWindow::closeEvent(QCloseEvent *event)
     }
     // A tick during the question may have ended writing already; end() is
     // then a no-op.
+    if (log_.isOpen())
+        emit writingEnds();
     const LogFile::Result r = log_.end();
     openFlag() = kFalse;
     if (!r)

@@ -4,6 +4,7 @@
 
 #include "logging/LogFile.h"
 #include "sst/AppContext.h"
+#include "sst/ChipReads.h"
 #include "sst/Models.h"
 
 #include <QSize>
@@ -34,10 +35,13 @@ public:
     // The path the file dialog returned last; empty before the first file.
     QString logPath() const { return path_; }
 
+    // Called by the poll cycle once per tick while the open flag is set,
+    // with what the tick read from this window's chip (readLogTick); writes
+    // a data line while writing. A read that failed, or a tick whose reads
+    // did not complete in time, leaves its fields empty.
+    void SaveCurrentData(const ChipReadings &r);
+
 public slots:
-    // Called by the poll cycle once per tick while the open flag is set:
-    // reads the chip, and writes a data line while writing.
-    void SaveCurrentData();
     // Starts writing (file dialog, header) or stops it.
     void cmdSave_Click();
     // Closes the window through the same close handling as the close box.
@@ -45,10 +49,15 @@ public slots:
 
 public:
     // While writing, asks whether to stop and close; true when the window may
-    // close. A No writes one line at once, as a declined close box does.
+    // close. A No goes on writing, one line per tick.
     bool mayClose();
     // Closes the window after mayClose() said yes, without asking again.
     void closeAfterAsking();
+
+signals:
+    // The log file is about to be closed: the ticks still on their way
+    // get their lines now.
+    void writingEnds();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace qzt {
@@ -14,8 +15,9 @@ inline constexpr int16_t kDirectionIn = 1;
 inline constexpr int16_t kRequestLength = 7; // bytes 0..6 of SSTBuffer go out
 inline constexpr int16_t kAnswerLength = 64; // the whole SSTBuffer comes back
 
-// The two operations of the adapter library. Both block until done and are
-// only ever called from the user-interface thread.
+// The two operations of the adapter library. Both block until done; they are
+// called from one thread at a time, the I/O thread (sst/AdapterIo.h) in the
+// windowed program.
 class USBFunctions {
 public:
     virtual ~USBFunctions() = default;
@@ -37,6 +39,24 @@ public:
     // Why the last failed call failed, in words for the user; empty when the
     // adapter cannot say.
     virtual std::string failureReason() const { return {}; }
+
+    // Where the adapter says what it is doing when that takes longer than a
+    // transfer (a firmware download, waiting for the board to come back), and
+    // an empty text when it is done. Called on the thread that made the call.
+    void setActivityHandler(std::function<void(const std::string &)> handler)
+    {
+        activityHandler_ = std::move(handler);
+    }
+
+protected:
+    void activity(const std::string &text) const
+    {
+        if (activityHandler_)
+            activityHandler_(text);
+    }
+
+private:
+    std::function<void(const std::string &)> activityHandler_;
 };
 
 } // namespace qzt

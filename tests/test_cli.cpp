@@ -41,8 +41,10 @@ QString logPattern(const QByteArray &head, int lines)
 {
     const QList<QByteArray> h = head.split('|'), names = h[1].split(',');
     const qsizetype temps = names.indexOf(QByteArray()); // the voltages follow the empty name
+    // A slot whose reads did not end in time (a loaded machine) has empty
+    // fields.
     const QString field = QStringLiteral("(?: |-)(?:\\d+(?:\\.\\d+)?|\\.\\d+)");
-    const QString line = QStringLiteral("(?:%1,){%2}(?:, %1){%3}\r\n")
+    const QString line = QStringLiteral("(?:(?:%1)?,){%2}(?:,(?: %1)?){%3}\r\n")
                              .arg(field)
                              .arg(temps)
                              .arg(std::max<qsizetype>(0, names.size() - temps - 2));
@@ -212,7 +214,11 @@ void TestCli::log()
     const Run r = finish(p, 10000);
     QCOMPARE(r.out, QByteArray());
     QCOMPARE(r.status, stop < 0 ? 1 : 0);
-    const auto m = QRegularExpression(err).match(QString::fromUtf8(r.err));
+    // Slots missed on a loaded machine are reported, and are no fault here.
+    const QString said = QString::fromUtf8(r.err).remove(QRegularExpression(
+        "qzt6604-5-cli: log: (?:ticks missed while the reads took too long: \\d+|\\d+ reads "
+        "failed)\n"));
+    const auto m = QRegularExpression(err).match(said);
     QVERIFY2(m.hasMatch(), r.err);
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));

@@ -22,7 +22,7 @@ namespace {
 
 // A console on its own and a scripted adapter; QZT6604 at 0x48, QZT6605 at 0x4A.
 struct Bench {
-    explicit Bench(Model m = Model::QZT6604) : window(ctx, m)
+    explicit Bench(Model m = Model::QZT6604) : window(ctx, io, m)
     {
         state.Declarations.Address04 = 0x48;
         state.Declarations.Address05 = 0x4A;
@@ -31,6 +31,7 @@ struct Bench {
     FakeAdapter usb;
     FakeDialogs dialogs;
     AppContext ctx{state, usb, dialogs, QString(), [] { return int64_t(0); }};
+    AdapterIo io{state, usb, AdapterIo::Mode::Inline};
     SettingsWindow window;
 };
 

@@ -168,8 +168,8 @@ private slots:
         QCOMPARE(h.flag(model), closes ? kFalse : kTrue);
         if (!writing)
             return;
-        h.ticks(1); // No goes on writing; Yes leaves the file complete
-        QCOMPARE(lines(path).size(), 3 + 2 + 2 * !closes);
+        h.ticks(1); // No goes on writing, adding no line of its own; Yes leaves the file complete
+        QCOMPARE(lines(path).size(), 3 + 2 + !closes);
         QCOMPARE(lines(path).last(), pinnedLine(model));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (!closes) // a refused close leaves every window open

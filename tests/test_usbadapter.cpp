@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,6 +17,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <numeric>
 #include <sstream>
@@ -257,6 +261,12 @@ private slots:
         QVERIFY2(clock.elapsed() >= 950 && clock.elapsed() <= 2500,
                  QByteArray::number(clock.elapsed()));
         b.board.setStallIn(false);
+        // Silent since the time-out: calls fail without a transfer until the
+        // next try, which finds the board answering again.
+        const int before = b.board.record().sstTransfers;
+        QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 0, 7, buffer), LibusbAdapter::kNotAnswering);
+        QCOMPARE(b.board.record().sstTransfers, before);
+        QTest::qWait(150); // past the rescan interval
         QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 0, 7, buffer), int16_t(7));
         QCOMPARE(b.usb.VendorIORequest(0xDA, 0, 0, 1, 64, buffer), int16_t(64));
         // A short answer fails: the rest of the buffer holds stale bytes.
@@ -287,6 +297,162 @@ private slots:
         const QByteArray path = QFile::encodeName(b.dir.filePath("SSTFW.hex"));
         QCOMPARE(b.usb.LoadFirmWare(path.constData()), int16_t(result));
         QCOMPARE(b.board.record().downloads, int(result == 0));
+    }
+
+    // Every window open and both logs writing, the adapter on its thread, at
+    // 2 ms per transfer; then IN transfers stall for a while, and a console
+    // command is clicked meanwhile. The chips read the number of the slot
+    // they are asked in, so every reading shows which slot it belongs to.
+    void ticksKeepTheirSlots_data()
+    {
+        QTest::addColumn<bool>("stall");
+        QTest::addColumn<bool>("closeInStall"); // else writing stops after the stall
+        QTest::newRow("2 ms per transfer") << false << false;
+        QTest::newRow("2 ms per transfer, IN stalled, console command meanwhile") << true << false;
+        QTest::newRow("2 ms per transfer, closed while IN stalls") << true << true;
+    }
+
+    void ticksKeepTheirSlots()
+    {
+        using namespace std::chrono_literals;
+        using Clock = std::chrono::steady_clock;
+        QFETCH(bool, stall);
+        QFETCH(bool, closeInStall);
+        EmulatedBoard board(kLoader, kRunning, kShippedFirmware);
+        std::ostringstream messages;
+        LibusbAdapter usb(kRunning, kLoader, {.rescanMs = 300}, &messages);
+        DeviceState state;
+        FakeDialogs dialogs;
+        AppContext ctx{state, usb, dialogs, QStringLiteral(QZT_SOURCE_DIR "/sst"),
+                       [] { return QDateTime::currentMSecsSinceEpoch(); }};
+        board.plug(true);
+        board.setTransferDelay(2ms);
+        MainWindow window(ctx, AdapterIo::Mode::Threaded);
+        QSignalSpy loaded(&window, &MainWindow::loadFinished);
+        std::vector<qint64> delivered;
+        connect(&window, &MainWindow::slotDelivered, this,
+                [&](qint64 number) { delivered.push_back(number); });
+        QVERIFY(window.MDIForm_Load());
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 1, 10000);
+        QVERIFY(loaded.at(0).at(0).toBool());
+        QTRY_VERIFY(!delivered.empty()); // slot 0 has begun
+
+        const Clock::time_point zero = window.slotZero();
+        board.setBeforeTransfer([zero](SimulatedAdapter &bus, bool, const uint8_t *) {
+            const double slot = double(MainWindow::slotNumber(zero, Clock::now()) % 500);
+            bus.setTemperatures(0x48, slot, slot);
+            bus.setTemperatures(0x4A, slot, slot);
+        });
+        window.mTempGraph05_Click();
+        window.mVoltGraph05_Click();
+        window.mSet04_Click();
+        window.mSave04_Click();
+        window.mSave05_Click();
+        const std::size_t opened = board.record().requests.size();
+        // A tick on its way reads for the windows that were open when it
+        // set out: the next one reads for all.
+        const std::size_t settled = delivered.size() + 2;
+        QTRY_VERIFY_WITH_TIMEOUT(delivered.size() >= settled, 5000);
+        QTemporaryDir dir;
+        dialogs.nextFile = dir.filePath("04.sav");
+        window.frmSave04()->cmdSave_Click();
+        dialogs.nextFile = dir.filePath("05.sav");
+        window.frmSave05()->cmdSave_Click();
+        const std::size_t first = delivered.size();
+        const auto waitSlots = [&](std::size_t n) {
+            const std::size_t until = delivered.size() + n;
+            QTRY_VERIFY_WITH_TIMEOUT(delivered.size() >= until, 20000);
+        };
+        waitSlots(10);
+        const auto requests = board.record().requests;
+
+        int emptyAtLeast = 0;
+        if (closeInStall) {
+            // Both logs end with whole lines, one for every slot so far.
+            // The close comes while a tick waits for its IN transfer's time-out.
+            board.setStallIn(true);
+            QTest::qWait(400);
+            QCOMPARE(window.io().health().failingRun, 0u);
+            emptyAtLeast = 5;
+            QVERIFY(window.close());
+        } else if (stall) {
+            board.setStallIn(true);
+            QTRY_VERIFY_WITH_TIMEOUT(window.io().health().failingRun > 0, 5000);
+            auto *get = window.frmSettings04()->findChild<QPushButton *>("cmdGetAllTemps");
+            get->click();
+            QVERIFY(!get->isEnabled()); // until its answer is back
+            QTRY_VERIFY_WITH_TIMEOUT(get->isEnabled(), 5000);
+            QCOMPARE(dialogs.criticals, QStringList{"Get All Temps: the adapter did not answer."});
+            waitSlots(10);
+            board.setStallIn(false);
+            emptyAtLeast = 10;
+            QTRY_VERIFY_WITH_TIMEOUT(window.io().health().failingRun == 0, 5000);
+            waitSlots(5);
+        }
+        if (!closeInStall) {
+            window.frmSave04()->cmdSave_Click();
+            window.frmSave05()->cmdSave_Click();
+        }
+        const std::vector<qint64> numbers(delivered.begin() + qsizetype(first), delivered.end());
+        // Every slot up to now has had its line.
+        QVERIFY(!numbers.empty());
+        QVERIFY(std::abs(MainWindow::slotNumber(zero, Clock::now()) - numbers.back()) <= 1);
+
+        // Each tick's transactions in the poll cycle's order. A tick whose
+        // slot ends before its reads do makes no more transfers, so each
+        // tick is a beginning of the full order: the record must split into
+        // such runs.
+        const std::vector<std::pair<uint8_t, uint8_t>> tick{
+            {0x48, 0x00}, {0x4A, 0x10}, {0x4A, 0x00}, {0x48, 0x00},
+            {0x48, 0xE0}, {0x4A, 0x00}, {0x4A, 0xE0}, {0x4A, 0x10}};
+        // (The one tick that may have set out before the windows opened read
+        // the first graph alone, which fits too.)
+        const std::size_t at = opened;
+        QVERIFY(requests.size() > at + tick.size());
+        std::vector<bool> splits(requests.size() + 1, false); // from here on it splits
+        splits.back() = true;
+        for (std::size_t i = requests.size(); i-- > at;)
+            for (std::size_t n = 1; n <= tick.size() && i + n <= requests.size(); ++n) {
+                if (requests[i + n - 1] != tick[n - 1])
+                    break;
+                if (splits[i + n] || i + n == requests.size())
+                    splits[i] = true;
+            }
+        QVERIFY(splits[at]);
+
+        // One line per slot, in slot order; a reading only in its own slot.
+        for (const char *name : {"04.sav", "05.sav"}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QList<QByteArray> lines = file.readAll().split('\n').mid(3, -1);
+            QCOMPARE(lines.size() - 1, qsizetype(numbers.size())); // the last is empty
+            int empty = 0;
+            for (std::size_t i = 0; i < numbers.size(); ++i) {
+                QCOMPARE(numbers[i], numbers[0] + qint64(i));
+                const QList<QByteArray> fields = lines[qsizetype(i)].split(',');
+                if (fields[0].trimmed().isEmpty()) {
+                    ++empty;
+                    QVERIFY(fields[1].trimmed().isEmpty());
+                    continue;
+                }
+                QCOMPARE(fields[0].trimmed().toInt(), int(numbers[i] % 500));
+                QCOMPARE(fields[1].trimmed().toInt(), int(numbers[i] % 500));
+            }
+            QVERIFY2(empty >= emptyAtLeast, QByteArray::number(empty));
+        }
+    }
+
+    // A board that runs but does not answer: the first probe waits out its
+    // time-out, the other 31 fail without a transfer.
+    void silentBoardEndsStartUpAfterOneTimeOut()
+    {
+        Bench b;
+        b.board.plug(true);
+        b.board.setStallIn(true);
+        QVERIFY(!b.start());
+        QCOMPARE(b.dialogs.criticals, QStringList{"No devices found"});
+        QCOMPARE(b.board.record().sstTransfers, 2);
+        QCOMPARE(b.state.link.failed, 32u);
     }
 };
 

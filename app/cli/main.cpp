@@ -9,6 +9,7 @@
 #include "console/GeneralRequest.h"
 #include "logging/LogFile.h"
 #include "logging/Readings.h"
+#include "sst/ChipReads.h"
 #include "sst/Discovery.h"
 #include "sst/SSTStuff.h"
 #include "sst/USBStuff.h"
@@ -23,6 +24,7 @@
 #include <ctime>
 #include <functional>
 #include <span>
+#include <tuple>
 
 #include <pthread.h>
 #include <unistd.h>
@@ -309,36 +311,50 @@ Action log(const Invocation &in)
                          .arg(elapsedText(steady_clock::now() - start)) +
                      end);
         };
+        // Line k stands for the 50 ms slot that starts at start + k ticks.
+        // A slot whose reads do not end inside it gets empty fields, and the
+        // slots that pass meanwhile get empty lines without reads: reading
+        // back to back to catch up would file later readings under earlier
+        // times.
+        const auto writeLine = [&](const ChipReadings &r) {
+            FailedReads failed;
+            failed.temperatures = !r.temperatures;
+            failed.offset = !r.offset;
+            failed.voltages = modelInfo(model).hasVoltages && !r.voltages;
+            failedReads += int(failed.temperatures) + int(failed.offset) + int(failed.voltages);
+            if (r.temperatures)
+                std::tie(sst.IntTemp, sst.ExtTemp) = *r.temperatures;
+            if (r.offset)
+                sst.ExtOffset = *r.offset;
+            if (r.voltages)
+                sst.Volts = *r.voltages;
+            if (const auto w = file.append(dataLine(model, selection, sst, failed)); !w) {
+                if (progress)
+                    writeErr(QStringLiteral("\n"));
+                throw RunError{QStringLiteral("writing to %1 failed: %2; %3 lines are in it")
+                                   .arg(out, w.reason)
+                                   .arg(lines)};
+            }
+            ++lines;
+        };
         for (int64_t k = 1; !ticks || k <= *ticks; ++k) {
             signal = stop.waitUntil(start + k * kTick);
             if (signal)
                 break;
-            // A tick that comes late is still written, straight away: the
-            // file has no time stamps, so line n must stand for tick n and
-            // a late line is better than a missing one.
-            if (steady_clock::now() - (start + k * kTick) > kTick)
-                ++late;
             if (progress && k % 20 == 0)
                 showProgress({});
             if (k % every != 0)
                 continue;
             // The same reads as the logging window's tick; a failed read
             // leaves its fields empty, the line is still written.
-            sst.SSTAddress = *address;
-            FailedReads failed;
-            failed.temperatures = SSTGetTemps(s.state, s.usb) < 0;
-            failed.offset = SSTGetExtOffset(s.state, s.usb) < 0;
-            if (modelInfo(model).hasVoltages)
-                failed.voltages = SSTGetVolts(s.state, s.usb) < 0;
-            failedReads += int(failed.temperatures) + int(failed.offset) + int(failed.voltages);
-            if (const auto r = file.append(dataLine(model, selection, sst, failed)); !r) {
-                if (progress)
-                    writeErr(QStringLiteral("\n"));
-                throw RunError{QStringLiteral("writing to %1 failed: %2; %3 lines are in it")
-                                   .arg(out, r.reason)
-                                   .arg(lines)};
+            writeLine(readLogTick(s.state, s.usb, *address, modelInfo(model).hasVoltages,
+                                  start + (k + 1) * kTick));
+            const int64_t now = (steady_clock::now() - start) / kTick;
+            for (; k < now && (!ticks || k < *ticks); ++k) {
+                ++late;
+                if ((k + 1) % every == 0)
+                    writeLine({});
             }
-            ++lines;
         }
         if (const auto r = file.end(); !r)
             throw RunError{QStringLiteral("closing %1 failed: %2").arg(out, r.reason)};
@@ -350,7 +366,7 @@ Action log(const Invocation &in)
                               QLatin1String(signal == SIGINT ? "SIGINT" : "SIGTERM"))
                          .arg(lines));
         if (late)
-            writeErr(QStringLiteral("%1: log: ticks more than 50 ms late: %2\n")
+            writeErr(QStringLiteral("%1: log: ticks missed while the reads took too long: %2\n")
                          .arg(QLatin1String(kProgram))
                          .arg(late));
         if (failedReads)

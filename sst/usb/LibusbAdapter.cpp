@@ -93,12 +93,13 @@ void LibusbAdapter::close()
 }
 
 int LibusbAdapter::control(libusb_device_handle *handle, bool in, uint8_t request, uint16_t value,
-                           uint16_t index, uint8_t *data, uint16_t length, const char *what)
+                           uint16_t index, uint8_t *data, uint16_t length, const char *what,
+                           int timeoutMs)
 {
     const uint8_t type = uint8_t(int(LIBUSB_REQUEST_TYPE_VENDOR) | int(LIBUSB_RECIPIENT_DEVICE) |
                                  int(in ? LIBUSB_ENDPOINT_IN : LIBUSB_ENDPOINT_OUT));
     const int r = libusb_control_transfer(handle, type, request, value, index, data, length,
-                                          unsigned(timing_.transferMs));
+                                          unsigned(timeoutMs > 0 ? timeoutMs : timing_.transferMs));
     if (r < 0) {
         char text[160];
         std::snprintf(text, sizeof text, "%s (request 0x%02X, value 0x%04X) failed: %s", what,
@@ -182,7 +183,10 @@ int16_t LibusbAdapter::download(libusb_device *loader)
             r == 1 || r == LIBUSB_ERROR_NO_DEVICE || r == LIBUSB_ERROR_IO || r == LIBUSB_ERROR_PIPE;
     }
     close();
-    return ok ? waitForRunning() : kTransferFailed;
+    if (!ok)
+        return kTransferFailed;
+    activity("waiting for the board to come back with its firmware");
+    return waitForRunning();
 }
 
 int16_t LibusbAdapter::waitForRunning()
@@ -208,8 +212,12 @@ int16_t LibusbAdapter::attach()
     if (libusb_device *device = find(running_))
         return open(device, running_);
     if (loader_)
-        if (libusb_device *device = find(*loader_))
-            return download(device);
+        if (libusb_device *device = find(*loader_)) {
+            activity("downloading the firmware");
+            const int16_t r = download(device);
+            activity({});
+            return r;
+        }
     say("no board " + idText(running_) + (loader_ ? " or blank board " + idText(*loader_) : "") +
         " on the USB");
     return kNoBoard;
@@ -219,6 +227,7 @@ int16_t LibusbAdapter::LoadFirmWare(const char *path)
 {
     imageLoaded_ = false;
     unplugged_ = false;
+    silent_ = false;
     close();
     std::string error = "no path";
     if (path) {
@@ -263,10 +272,42 @@ int16_t LibusbAdapter::VendorIORequest(int16_t request, int32_t value, int32_t i
         if (attach() < 0)
             return kUnplugged;
         unplugged_ = false;
+        silent_ = false;
         say("the board is back as " + describe());
     }
-    const int r = control(handle_, direction == kDirectionIn, uint8_t(request), uint16_t(value),
-                          uint16_t(index), buffer, uint16_t(length), "SST transfer");
+    // A board that has stopped answering would hold every transfer for the
+    // whole time-out: the calls fail at once instead, and one transaction a
+    // second tries it again, briefly.
+    const bool in = direction == kDirectionIn;
+    bool trying = false;
+    if (silent_) {
+        const auto now = Clock::now();
+        if (in && tryingIn_) {
+            trying = true;
+        } else if (now - lastTry_ >= std::chrono::milliseconds(timing_.rescanMs)) {
+            trying = true;
+            lastTry_ = now;
+        }
+        tryingIn_ = false;
+        if (!trying)
+            return kNotAnswering;
+    }
+    const int r = control(handle_, in, uint8_t(request), uint16_t(value), uint16_t(index), buffer,
+                          uint16_t(length), "SST transfer", trying ? timing_.retryMs : 0);
+    if (r == LIBUSB_ERROR_TIMEOUT) {
+        if (!silent_)
+            say("the board does not answer; trying it again once a second");
+        silent_ = true;
+        tryingIn_ = false;
+        lastTry_ = Clock::now();
+        return kTransferFailed;
+    }
+    if (r >= 0 && trying && !in)
+        tryingIn_ = true;
+    if (r >= 0 && in && silent_) {
+        silent_ = false;
+        say("the board answers again");
+    }
     if (r == LIBUSB_ERROR_NO_DEVICE) {
         close();
         unplugged_ = true;

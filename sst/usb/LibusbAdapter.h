@@ -46,8 +46,10 @@ std::optional<std::vector<LoaderWrite>> loaderWrites(const IntelHexImage &image,
 struct LibusbTiming {
     int transferMs = 1000; // each control transfer
     int comeBackMs = 5000; // from the CPU's release to the running identity
-    int rescanMs = 1000;   // least time between two searches for an unplugged board
+    int rescanMs = 1000;   // least time between two searches for an unplugged board, and
+                           // between two tries of a board that stopped answering
     int pollMs = 10;       // pause between two looks while waiting for it to come back
+    int retryMs = 100;     // each transfer of a try at a board that stopped answering
 };
 
 class LibusbAdapter : public USBFunctions {
@@ -67,6 +69,8 @@ public:
     static constexpr int16_t kUnplugged = -7; // the board went away; looking for it again
     static constexpr int16_t kStandInImage =
         -8; // the simulated adapter's stand-in image, refused for a real board
+    static constexpr int16_t kNotAnswering =
+        -9; // a transfer timed out lately: failed at once, without a transfer
 
     using Timing = LibusbTiming;
 
@@ -86,7 +90,10 @@ public:
     // OUT otherwise. Returns the byte count or a failure. While the board is
     // unplugged, calls fail at once with kUnplugged; at most once per rescanMs
     // one of them looks for the board again and, when it came back blank,
-    // downloads the same image again before it goes on.
+    // downloads the same image again before it goes on. Once a transfer has
+    // timed out, calls fail at once with kNotAnswering; at most once per
+    // rescanMs one transaction (OUT, then its IN) tries the board again,
+    // with retryMs per transfer, and an answer ends that.
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t *buffer) override;
 
@@ -99,10 +106,12 @@ private:
     using Clock = std::chrono::steady_clock;
 
     // The one transfer helper: a vendor control transfer to the device with
-    // the given time-out. Returns libusb's result; a failure is reported
-    // with libusb's error name and `what`, the same message only once in a row.
+    // the given time-out (0: the transfer time-out). Returns libusb's result;
+    // a failure is reported with libusb's error name and `what`, the same
+    // message only once in a row.
     int control(libusb_device_handle *handle, bool in, uint8_t request, uint16_t value,
-                uint16_t index, uint8_t *data, uint16_t length, const char *what);
+                uint16_t index, uint8_t *data, uint16_t length, const char *what,
+                int timeoutMs = 0);
     libusb_device *find(UsbId id) const;           // referenced; null when absent
     int16_t open(libusb_device *device, UsbId id); // 0 or kCannotOpen; unrefs device
     int16_t download(libusb_device *loader);       // unrefs loader
@@ -124,6 +133,9 @@ private:
     bool imageLoaded_ = false;
     bool unplugged_ = false;
     Clock::time_point lastSearch_{};
+    bool silent_ = false;   // a transfer timed out and no answer came since
+    bool tryingIn_ = false; // the OUT of a try went through: its IN may follow
+    Clock::time_point lastTry_{};
     int bus_ = 0;
     int device_ = 0;
     std::string lastMessage_;

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace qzt::test {
 
@@ -79,26 +80,30 @@ EmulatedBoard::~EmulatedBoard()
 
 void EmulatedBoard::addDevice(UsbId id, bool openable)
 {
-    ++devnum_;
+    // The testbed's thread reads these in handle().
+    std::unique_lock lock(mutex_);
+    const int devnum = ++devnum_;
+    lock.unlock();
     char record[1024];
     std::snprintf(record, sizeof record,
                   "P: /devices/usb1/1-1\nN: bus/usb/001/%03d\nE: SUBSYSTEM=usb\n"
                   "E: DEVTYPE=usb_device\nE: DEVNAME=/dev/bus/usb/001/%03d\nA: busnum=1\\n\n"
                   "A: devnum=%d\\n\nA: speed=480\\n\nA: bConfigurationValue=1\\n\n"
                   "H: descriptors=%s\n",
-                  devnum_, devnum_, devnum_, descriptors(id).c_str());
+                  devnum, devnum, devnum, descriptors(id).c_str());
     umockdev_testbed_add_from_string(testbed_, record, nullptr);
     if (!openable) {
         gchar *root = umockdev_testbed_get_root_dir(testbed_);
-        chmod((std::string(root) + devnode(devnum_)).c_str(), 0);
+        chmod((std::string(root) + devnode(devnum)).c_str(), 0);
         g_free(root);
     }
+    lock.lock();
     present_ = true;
 }
 
 void EmulatedBoard::removeDevice()
 {
-    present_ = false;
+    withBus([&](auto &) { present_ = false; });
     umockdev_testbed_uevent(testbed_, kSysPath, "remove");
     umockdev_testbed_remove_device(testbed_, kSysPath);
 }
@@ -155,10 +160,16 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
             else if (urb->renumerates && releaseEnding_ < 0)
                 raw->status = releaseEnding_, raw->actual_length = 0;
         } else if (runningFirmware_ && bRequest == kSstVendorRequest) {
+            if (delay_.count() > 0) // the caller waits for its submit meanwhile
+                std::this_thread::sleep_for(delay_);
+            if (beforeTransfer_ && !(in && stallIn_))
+                beforeTransfer_(*bus_, in, payload);
             const int r =
                 bus_->VendorIORequest(bRequest, wValue, wIndex, in ? kDirectionIn : kDirectionOut,
                                       int16_t(wLength), payload);
             ++record_.sstTransfers;
+            if (!in && wLength >= 4)
+                record_.requests.emplace_back(payload[0], payload[3]);
             if (r >= 0)
                 raw->status = 0,
                 raw->actual_length = in && shortIn_ >= 0 ? std::min(r, shortIn_) : r;

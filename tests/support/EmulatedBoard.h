@@ -6,6 +6,8 @@
 #include "sst/SimulatedAdapter.h"
 #include "sst/usb/LibusbAdapter.h"
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,6 +33,21 @@ public:
     {
         withBus([&](auto &) { stallIn_ = stall; });
     }
+    // Every SST transfer takes this long before the board takes it, as a slow
+    // board (or a busy USB) would.
+    void setTransferDelay(std::chrono::microseconds delay)
+    {
+        withBus([&](auto &) { delay_ = delay; });
+    }
+
+    // Runs on the board's side before each SST transfer that it answers
+    // (OUT: the request's bytes), e.g. to change the chips' readings with
+    // the time.
+    using Hook = std::function<void(SimulatedAdapter &, bool in, const uint8_t *request)>;
+    void setBeforeTransfer(Hook hook)
+    {
+        withBus([&](auto &) { beforeTransfer_ = std::move(hook); });
+    }
     // IN answers of the running board carry at most this many bytes (-1: all).
     void setShortIn(int bytes)
     {
@@ -49,6 +66,7 @@ public:
         std::vector<LoaderWrite> ramWrites; // since the last plug
         std::vector<uint8_t> cpuWrites;     // since the last plug
         int downloads = 0, sstTransfers = 0;
+        std::vector<std::pair<uint8_t, uint8_t>> requests; // address and command of each SST OUT
     };
     Record record()
     {
@@ -72,9 +90,11 @@ private:
     UMockdevIoctlBase *handler_ = nullptr;
     UsbId loader_, running_;
     std::string firmwarePath_;
-    std::mutex mutex_;
+    std::recursive_mutex mutex_; // also taken by plugs from within handle()
     std::unique_ptr<SimulatedAdapter> bus_;
     bool present_ = false, runningFirmware_ = false, cpuHeld_ = false, stallIn_ = false;
+    std::chrono::microseconds delay_{0};
+    Hook beforeTransfer_;
     int shortIn_ = -1, releaseEnding_ = 0;
     int devnum_ = 1; // a plug takes the next
     std::vector<std::unique_ptr<Urb>> urbs_;
