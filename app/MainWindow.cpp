@@ -8,6 +8,7 @@
 #include "logging/LogViewWindow.h"
 #include "logging/SaveWindow.h"
 #include "sst/SSTStuff.h"
+#include "sst/Tick.h"
 #include "sst/USBStuff.h"
 
 #include <QCloseEvent>
@@ -320,9 +321,9 @@ ChipReadings MainWindow::readStep(DeviceState &state, USBFunctions &usb, const P
     case Reader::VoltGraph05:
         return readVoltages(state, usb, step.address, deadline);
     case Reader::Save04:
-        return readLogTick(state, usb, step.address, false, deadline);
+        return readTick(state, usb, Model::QZT6604, step.address, deadline);
     case Reader::Save05:
-        return readLogTick(state, usb, step.address, true, deadline);
+        return readTick(state, usb, Model::QZT6605, step.address, deadline);
     }
     return {};
 }

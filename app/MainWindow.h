@@ -9,10 +9,10 @@
 #include "graphs/VoltGraphWindow.h"
 #include "logging/SaveWindow.h"
 #include "sst/AdapterIo.h"
-#include "sst/AppContext.h"
 #include "sst/ChipReads.h"
 #include "sst/Discovery.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QMainWindow>
 #include <QPointer>

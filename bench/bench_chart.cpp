@@ -14,6 +14,7 @@
 //       --ticks 50 --warmup 10 --case "volt5 5-min view, 24 h held"
 // and divide the collected count by the ticks.
 #include "common/TextFormat.h"
+#include "graphs/ChannelTraces.h"
 #include "graphs/StripChart.h"
 
 #include <QApplication>
@@ -43,25 +44,20 @@ struct Options {
 
 ChartSetup voltageSetup()
 {
-    ChartSetup s{{Qt::red, Qt::blue, QColor(0, 0, 128), Qt::green, Qt::black}, {}, -1, 16};
-    const char *labels[] = {"12V", "5V", "Vcc", "2.5V", "Vccp"};
-    for (int i = 0; i < 5; ++i)
-        s.captions.push_back(
-            {QLatin1String(labels[i]), s.traces[std::size_t(i)], 0.90, 0.14 + 0.07 * i});
-    s.captions.push_back({QStringLiteral("QZT6605"), QColor(0, 128, 0), 0.44, 0.12, true});
+    ChartSetup s{{}, {}, -1, 16};
+    addChannelTraces(s, kVoltageChannels, LegendStart::Label);
+    s.captions.push_back(titleCaption(Model::QZT6605));
     s.captions.push_back({QStringLiteral("Voltage (V)"), Qt::black, 0.90, 0.07});
     return s;
 }
 
 ChartSetup temperatureSetup()
 {
-    return {{Qt::red, Qt::blue},
-            {{QStringLiteral("Internal: "), Qt::red, 0.90, 0.14},
-             {QStringLiteral("External:"), Qt::blue, 0.90, 0.21},
-             {QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07},
-             {QStringLiteral("QZT6604"), QColor(0, 128, 0), 0.44, 0.12, true}},
-            15,
-            52};
+    ChartSetup s{{}, {}, 15, 52};
+    addChannelTraces(s, kTemperatures, LegendStart::Label);
+    s.captions.push_back({QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07});
+    s.captions.push_back(titleCaption(Model::QZT6604));
+    return s;
 }
 
 // A believable reading: a slow swing, a faster ripple and a little noise.

@@ -6,8 +6,8 @@
 #pragma once
 
 #include "sst/AdapterIo.h"
-#include "sst/AppContext.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "graphs/StripChart.h"
-#include "sst/AppContext.h"
+#include "windows/AppContext.h"
 
 class QCheckBox;
 class QWidget;

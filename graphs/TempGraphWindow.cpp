@@ -1,9 +1,10 @@
 #include "graphs/TempGraphWindow.h"
 
+#include "graphs/ChannelTraces.h"
 #include "graphs/GraphLayout.h"
 #include "graphs/GraphRules.h"
 #include "graphs/StripChart.h"
-#include "graphs/TraceColours.h"
+#include "sst/Tick.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -12,23 +13,15 @@ namespace qzt {
 
 namespace {
 
-const QColor kRed = QColor::fromRgb(colours::kInternal);
-const QColor kBlue = QColor::fromRgb(colours::kExternal);
-const QColor kDarkGreen(0, 128, 0);
-
 // A new chart: internal temperature in red, external in blue, their legends,
 // the legend heading and the model's name as the title.
 ChartSetup temperatureChart(Model model)
 {
-    return {{kRed, kBlue},
-            {{QStringLiteral("Internal: "), kRed, 0.90, 0.14},
-             {QStringLiteral("External:"), kBlue, 0.90, 0.21},
-             {QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07},
-             {QLatin1String(modelInfo(model).name), kDarkGreen, 0.44, 0.12, true}},
-            -300,
-            300,
-            {QStringLiteral("Internal"), QStringLiteral("External")},
-            QStringLiteral("°C")};
+    ChartSetup setup{{}, {}, -300, 300, {}, QStringLiteral("°C")};
+    addChannelTraces(setup, kTemperatures, LegendStart::Label);
+    setup.captions.push_back({QStringLiteral("Temperature (°C)"), Qt::black, 0.90, 0.07});
+    setup.captions.push_back(titleCaption(model));
+    return setup;
 }
 
 } // namespace
@@ -67,21 +60,12 @@ Flag16 &TempGraphWindow::openFlag()
 
 void TempGraphWindow::UpdateTempGraph(const ChipReadings &r)
 {
-    if (!r.temperatures) {
-        // Nothing was read: both traces break off, and the legends and the
-        // axis stay as the last reading left them.
-        stpTemp->appendGap(0);
-        stpTemp->appendGap(1);
+    // The values of a failed read are not drawn: the traces break off, and
+    // the legends and the axis stay as the last reading left them.
+    appendReading(*stpTemp, kTemperatures, tickReadings(r, model_).values, !r.temperatures);
+    if (!r.temperatures)
         return;
-    }
     const auto [internal, external] = *r.temperatures;
-    // Both samples go in before any caption changes.
-    stpTemp->appendSample(0, double(internal));
-    stpTemp->appendSample(1, double(external));
-    stpTemp->selectCaption(0);
-    stpTemp->setCaption(chart::legendText(u"Internal: ", internal, u"°C"));
-    stpTemp->selectCaption(1);
-    stpTemp->setCaption(chart::legendText(u"External: ", external, u"°C"));
     if (chkAutoAdjust->isChecked())
         AdjustGraphRange(internal, external);
 }

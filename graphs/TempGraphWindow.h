@@ -3,9 +3,9 @@
 // sst/, common/ and the chart of graphs/.
 #pragma once
 
-#include "sst/AppContext.h"
 #include "sst/ChipReads.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>

@@ -2,8 +2,8 @@
 // use sst/, common/ and the chart of graphs/.
 #pragma once
 
-#include "sst/AppContext.h"
 #include "sst/ChipReads.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>

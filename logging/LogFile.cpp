@@ -14,10 +14,6 @@ namespace {
 
 constexpr char kLineEnd[] = "\r\n";
 
-constexpr std::array<const char *, kChannelCount> kColumnNames{
-    "Internal", "External", "External Offset", "12V", "5V", "Vcc", "2.5V", "Vccp",
-};
-
 // Locale texts go into a comma-separated line: a comma would split a field
 // and a line break would split the line, so commas become "." and every kind
 // of blank or control character (the narrow no-break space of some 12-hour
@@ -43,9 +39,12 @@ ChannelSelection ChannelSelection::fromMask(unsigned mask)
     return s;
 }
 
-const char *columnName(Channel c)
+ChannelSelection ChannelSelection::defaults()
 {
-    return kColumnNames[std::size_t(c)];
+    ChannelSelection s;
+    for (const ChannelInfo &info : kChannels)
+        s[info.channel] = info.loggedByDefault;
+    return s;
 }
 
 QByteArray modelLine(Model model)
@@ -120,12 +119,15 @@ QByteArray dateLine(const QString &date, const QString &time)
 QByteArray columnLine(Model model, const ChannelSelection &selection)
 {
     QByteArray line;
-    const std::size_t count = modelInfo(model).hasVoltages ? kChannelCount : kTemperatureChannels;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i == kTemperatureChannels)
+    Group group = Group::Temperature;
+    for (const Channel c : modelInfo(model).channels) {
+        const ChannelInfo &info = channelInfo(c);
+        if (info.group != group) {
+            group = info.group;
             line += ','; // the empty column between temperatures and voltages
-        if (selection.selected[i]) {
-            line += kColumnNames[i];
+        }
+        if (selection[c]) {
+            line += info.column;
             line += ',';
         }
     }
@@ -145,29 +147,25 @@ QByteArray dataLine(Model model, const ChannelSelection &selection, const SSTStu
 {
     // Fields joined by ",": each temperature field brings the comma after
     // it, which leaves the empty field at the end of the temperatures; each
-    // voltage field brings the comma before it.
+    // voltage field brings the comma and a blank before it.
     QByteArray line;
     line.reserve(96);
-    const auto temperature = [&](Channel c, bool missing, auto value) {
-        if (selection[c]) {
-            if (!missing)
-                line += numberText(value).toLatin1();
+    for (const Channel c : modelInfo(model).channels) {
+        if (!selection[c])
+            continue;
+        const ChannelInfo &info = channelInfo(c);
+        const bool missing = failed[info.read];
+        if (info.group == Group::Voltage) {
             line += ',';
+            if (!missing)
+                line += ' ';
         }
-    };
-    temperature(Channel::Internal, failed.temperatures, readings.IntTemp);
-    temperature(Channel::External, failed.temperatures, readings.ExtTemp);
-    temperature(Channel::ExternalOffset, failed.offset, readings.ExtOffset);
-    if (modelInfo(model).hasVoltages) {
-        for (std::size_t v = 0; v < readings.Volts.size(); ++v) {
-            if (selection.selected[kTemperatureChannels + v]) {
-                line += ',';
-                if (!failed.voltages) {
-                    line += ' ';
-                    line += numberText(readings.Volts[v]).toLatin1();
-                }
-            }
-        }
+        if (!missing)
+            line += (info.integer ? numberText(info.integer(readings))
+                                  : numberText(info.value(readings)))
+                        .toLatin1();
+        if (info.group == Group::Temperature)
+            line += ',';
     }
     return line + kLineEnd;
 }

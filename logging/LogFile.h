@@ -5,6 +5,7 @@
 
 #include "sst/DeviceState.h"
 #include "sst/Models.h"
+#include "sst/Tick.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -17,21 +18,6 @@
 
 namespace qzt {
 
-// The channels in column order: three temperature channels, then the five
-// voltages that only the QZT6605 has.
-enum class Channel {
-    Internal,
-    External,
-    ExternalOffset,
-    Volts12,
-    Volts5,
-    Vcc,
-    Volts2_5,
-    Vccp,
-};
-inline constexpr std::size_t kChannelCount = 8;
-inline constexpr std::size_t kTemperatureChannels = 3;
-
 // Which channels a window's check boxes select, indexed by Channel.
 struct ChannelSelection {
     std::array<bool, kChannelCount> selected{};
@@ -41,10 +27,9 @@ struct ChannelSelection {
 
     // Bit i selects the channel with index i.
     static ChannelSelection fromMask(unsigned mask);
+    // As a logging window opens its boxes: the channels logged by default.
+    static ChannelSelection defaults();
 };
-
-// Column name of a channel without its comma: "Internal", "12V", ...
-const char *columnName(Channel c);
 
 // Line 1: "QZT6604" or "QZT6605".
 QByteArray modelLine(Model model);
@@ -71,18 +56,10 @@ QByteArray columnLine(Model model, const ChannelSelection &selection);
 QByteArray headerLines(Model model, const ChannelSelection &selection, const QDateTime &when,
                        const QLocale &locale = QLocale::system());
 
-// Which reads of a tick failed. A failed read has no value: its fields are
-// written empty.
-struct FailedReads {
-    bool temperatures = false; // SSTGetTemps: Internal and External
-    bool offset = false;       // SSTGetExtOffset: External Offset
-    bool voltages = false;     // SSTGetVolts: the five supplies
-    bool any() const { return temperatures || offset || voltages; }
-};
-
 // One data line: the selected temperature fields, one empty field and, for
 // the QZT6605, the selected voltage fields with one extra blank in front,
-// joined by ",". The field of a channel whose read failed is empty (no
+// joined by ",". The field of a channel whose read (FailedReads, from
+// readTick) failed is empty (no
 // blank either), so the commas and the field count stay those of the
 // selection and a CSV reader sees a missing value, never a number that was
 // not read. Without failed reads the line is the same as dataLine() below.

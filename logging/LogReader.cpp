@@ -68,7 +68,7 @@ struct Layout {
 std::optional<Channel> channelNamed(const QByteArray &name, std::size_t from, std::size_t to)
 {
     for (std::size_t i = from; i < to; ++i)
-        if (name == columnName(Channel(i)))
+        if (name == channelInfo(Channel(i)).column)
             return Channel(i);
     return std::nullopt;
 }

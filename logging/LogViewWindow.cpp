@@ -2,7 +2,7 @@
 
 #include "common/Dialogs.h"
 #include "common/TextFormat.h"
-#include "graphs/TraceColours.h"
+#include "graphs/ChannelTraces.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,28 +20,6 @@ namespace qzt {
 using namespace logview;
 
 namespace {
-
-// The live graphs' colours: temperatures as in the temperature graph,
-// supplies as in the voltage graph; the offset, which no live graph shows,
-// in purple.
-QColor channelColour(Channel c)
-{
-    switch (c) {
-    case Channel::Internal:
-        return QColor::fromRgb(colours::kInternal);
-    case Channel::External:
-        return QColor::fromRgb(colours::kExternal);
-    case Channel::ExternalOffset:
-        return {128, 0, 128};
-    case Channel::Volts12:
-    case Channel::Volts5:
-    case Channel::Vcc:
-    case Channel::Volts2_5:
-    case Channel::Vccp:
-        return QColor::fromRgb(colours::kSupplies[std::size_t(c) - std::size_t(Channel::Volts12)]);
-    }
-    return Qt::black;
-}
 
 int64_t ceilDiv(int64_t a, int64_t b)
 {
@@ -67,15 +45,9 @@ ChartSetup chartSetupFor(const LogData &data)
     const auto [low, high] = axisFor(data.summarize(Row{0}, Row{data.rowCount()}));
     setup.lowerBound = low;
     setup.upperBound = high;
-    for (std::size_t i = 0; i < data.channelCount(); ++i) {
-        const QColor colour = channelColour(data.channels()[i]);
-        setup.traces.push_back(colour);
-        setup.traceNames.push_back(QLatin1String(columnName(data.channels()[i])));
-        setup.captions.push_back(
-            {QLatin1String(columnName(data.channels()[i])), colour, 0.90, 0.14 + 0.07 * double(i)});
-    }
-    setup.captions.push_back(
-        {QLatin1String(modelInfo(data.model()).name), QColor(0, 128, 0), 0.44, 0.12, true});
+    // The channels in the live graphs' colours, named by their columns.
+    addChannelTraces(setup, data.channels(), LegendStart::Column);
+    setup.captions.push_back(titleCaption(data.model()));
     return setup;
 }
 
@@ -186,9 +158,9 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
         grid->addWidget(new QLabel(QStringLiteral("<b>%1</b>").arg(heads[i]), this), 0, i + 1,
                         Qt::AlignRight);
     for (std::size_t ch = 0; ch < data_->channelCount(); ++ch) {
-        auto *name = new QLabel(QLatin1String(columnName(data_->channels()[ch])), this);
-        name->setStyleSheet(
-            QStringLiteral("color: %1").arg(channelColour(data_->channels()[ch]).name()));
+        const ChannelInfo &info = channelInfo(data_->channels()[ch]);
+        auto *name = new QLabel(QLatin1String(info.column), this);
+        name->setStyleSheet(QStringLiteral("color: %1").arg(QColor::fromRgb(info.rgb).name()));
         grid->addWidget(name, int(ch) + 1, 0);
         std::array<QLabel *, 3> labels{};
         for (std::size_t k = 0; k < labels.size(); ++k) {

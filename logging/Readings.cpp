@@ -7,28 +7,24 @@
 #include <QJsonObject>
 #include <QStringList>
 
-#include <array>
-
 namespace qzt {
 
 namespace {
 
-constexpr std::array<const char *, kChannelCount> kChannelKeys{
-    "internal", "external", "offset", "12v", "5v", "vcc", "2.5v", "vccp",
-};
-
-ReadingField channelField(Channel c, float v, const char *unit)
+// A float channel: its key, its value and unit as text, the value as JSON.
+Reading channelFields(std::span<const Channel> channels, const SSTStuffModule &s)
 {
-    return {QLatin1String(channelKey(c)), numberTextTrimmed(v) + QString::fromUtf8(unit),
-            jsonNumber(v)};
+    Reading r;
+    for (const Channel c : channels) {
+        const ChannelInfo &info = channelInfo(c);
+        const float v = info.value(s);
+        r.append({QLatin1String(info.key), numberTextTrimmed(v) + QString::fromUtf16(info.unit),
+                  jsonNumber(v)});
+    }
+    return r;
 }
 
 } // namespace
-
-const char *channelKey(Channel c)
-{
-    return kChannelKeys[std::size_t(c)];
-}
 
 QJsonValue jsonNumber(float v)
 {
@@ -54,16 +50,12 @@ Reading dibReading(const SSTStuffModule &s)
 
 Reading temperatureReading(const SSTStuffModule &s)
 {
-    return {channelField(Channel::Internal, s.IntTemp, "\u00B0C"),
-            channelField(Channel::External, s.ExtTemp, "\u00B0C")};
+    return channelFields(kTemperatures, s);
 }
 
 Reading voltageReading(const SSTStuffModule &s)
 {
-    Reading r;
-    for (std::size_t k = 0; k < s.Volts.size(); ++k)
-        r.append(channelField(Channel(kTemperatureChannels + k), s.Volts[k], "V"));
-    return r;
+    return channelFields(kVoltageChannels, s);
 }
 
 Reading statusReading(const SSTStuffModule &s)
@@ -73,8 +65,9 @@ Reading statusReading(const SSTStuffModule &s)
 
 Reading offsetReading(const SSTStuffModule &s)
 {
-    return {{QLatin1String(channelKey(Channel::ExternalOffset)), numberTextTrimmed(s.ExtOffset),
-             s.ExtOffset}};
+    // A whole number of degrees, shown without its unit.
+    return {{QLatin1String(channelInfo(Channel::ExternalOffset).key),
+             numberTextTrimmed(s.ExtOffset), s.ExtOffset}};
 }
 
 Reading answerReading(std::span<const uint8_t> bytes)

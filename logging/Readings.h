@@ -25,10 +25,6 @@ struct ReadingField {
 };
 using Reading = QList<ReadingField>;
 
-// The short lowercase name of a channel: internal, external, offset, 12v,
-// 5v, vcc, 2.5v, vccp. Keys of the readings and names on the command line.
-const char *channelKey(Channel c);
-
 // A float as JSON: the number the consoles show (7 significant digits), not
 // the float's binary expansion (25.02, not 25.020000457763672).
 QJsonValue jsonNumber(float v);

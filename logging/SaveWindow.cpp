@@ -1,5 +1,7 @@
 #include "logging/SaveWindow.h"
 
+#include "sst/Tick.h"
+
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
@@ -16,8 +18,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <span>
-#include <tuple>
 
 namespace qzt {
 
@@ -38,27 +38,6 @@ constexpr int kBoxSpacing = 4;
 // fit the outer size otherwise.
 constexpr qreal kMinPointSize = 7.0;
 constexpr qreal kPointStep = 0.5;
-
-struct BoxInfo {
-    Channel channel;
-    const char *name;
-    const char *caption;
-    bool checked;
-};
-
-constexpr BoxInfo kTemperatureBoxes[] = {
-    {Channel::Internal, "chkInternal", "Save Internal Temperature Readings", true},
-    {Channel::External, "chkExternal", "Save External Temperature Readings", true},
-    {Channel::ExternalOffset, "chkExternalOffset", "Save External Temperature Offset", false},
-};
-
-constexpr BoxInfo kVoltageBoxes[] = {
-    {Channel::Volts12, "chk12V", "Save 12V Readings", true},
-    {Channel::Volts5, "chk5V", "Save 5V Readings", true},
-    {Channel::Vcc, "chkVcc", "Save Vcc Readings", true},
-    {Channel::Volts2_5, "chk2V", "Save 2.5V Readings", true},
-    {Channel::Vccp, "chkVccp", "Save Vccp Readings", true},
-};
 
 // Where the file dialog starts: the program's folder when a log can be
 // created there, as when it runs from a build tree. Installed, that folder
@@ -100,18 +79,23 @@ SaveWindow::SaveWindow(AppContext &ctx, Model model, QWidget *parent)
     bold.setBold(true);
     QFont normal = font();
     normal.setBold(false);
-    const auto frame = [&](const char *name, const char *title, std::span<const BoxInfo> infos) {
+    // One box per channel of the model and the group, as the catalogue
+    // names, captions and checks it.
+    const auto frame = [&](const char *name, const char *title, Group group) {
         auto *box = new QGroupBox(QLatin1String(title), this);
         box->setObjectName(QLatin1String(name));
         box->setFont(bold);
         auto *column = new QVBoxLayout(box);
         column->setContentsMargins(kFrameMargin, kFrameMargin, kFrameMargin, kFrameMargin);
         column->setSpacing(kBoxSpacing);
-        for (const BoxInfo &info : infos) {
-            auto *check = new QCheckBox(QLatin1String(info.caption), box);
-            check->setObjectName(QLatin1String(info.name));
+        for (const Channel c : modelInfo(model).channels) {
+            const ChannelInfo &info = channelInfo(c);
+            if (info.group != group)
+                continue;
+            auto *check = new QCheckBox(QLatin1String(info.checkText), box);
+            check->setObjectName(QLatin1String(info.checkBox));
             check->setFont(normal);
-            check->setChecked(info.checked);
+            check->setChecked(info.loggedByDefault);
             column->addWidget(check);
             boxes_[std::size_t(info.channel)] = check;
         }
@@ -138,10 +122,10 @@ SaveWindow::SaveWindow(AppContext &ctx, Model model, QWidget *parent)
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(kWindowMargin, kWindowMargin, kWindowMargin, kWindowMargin);
     grid->setSpacing(kWindowMargin);
-    grid->addWidget(frame("Frame1", "Temperature Readings", kTemperatureBoxes), 0, 0);
+    grid->addWidget(frame("Frame1", "Temperature Readings", Group::Temperature), 0, 0);
     int buttonColumn = 0;
     if (modelInfo(model).hasVoltages) {
-        grid->addWidget(frame("Frame3", "Voltage Readings", kVoltageBoxes), 0, 1);
+        grid->addWidget(frame("Frame3", "Voltage Readings", Group::Voltage), 0, 1);
         buttonColumn = 1;
     }
     grid->addLayout(buttons, 1, buttonColumn);
@@ -217,18 +201,9 @@ void SaveWindow::SaveCurrentData(const ChipReadings &read)
 {
     if (!log_.isOpen())
         return;
-    SSTStuffModule sst;
-    FailedReads failed;
-    failed.temperatures = !read.temperatures;
-    failed.offset = !read.offset;
-    failed.voltages = modelInfo(model_).hasVoltages && !read.voltages;
-    if (read.temperatures)
-        std::tie(sst.IntTemp, sst.ExtTemp) = *read.temperatures;
-    if (read.offset)
-        sst.ExtOffset = *read.offset;
-    if (read.voltages)
-        sst.Volts = *read.voltages;
-    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), sst, failed)); !r)
+    const TickReadings t = tickReadings(read, model_);
+    if (const LogFile::Result r = log_.append(dataLine(model_, selection(), t.values, t.failed));
+        !r)
         writeFailed(r.reason);
 }
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "logging/LogFile.h"
-#include "sst/AppContext.h"
 #include "sst/ChipReads.h"
 #include "sst/Models.h"
+#include "windows/AppContext.h"
 
 #include <QSize>
 #include <QWidget>

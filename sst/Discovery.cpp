@@ -26,10 +26,8 @@ std::vector<FoundChip> probeBus(DeviceState &state, USBFunctions &usb)
         const std::optional<uint8_t> deviceIdLow = probeAddress(state, usb, uint8_t(a));
         if (!deviceIdLow)
             continue;
-        if (deviceIdLow == 0x04)
-            found.push_back({uint8_t(a), Model::QZT6604});
-        else if (deviceIdLow == 0x05 || deviceIdLow == 0x06)
-            found.push_back({uint8_t(a), Model::QZT6605});
+        if (const ModelInfo *model = modelByIdentity(*deviceIdLow))
+            found.push_back({uint8_t(a), model->model});
     }
     return found;
 }

@@ -25,7 +25,8 @@ struct FoundChip {
 // directly in SSTBuffer (not through SSTGetDIB, so SSTStatus and the DIB
 // fields stay as they were). A chip counts only when its transaction
 // succeeds and it echoes the probed address in answer byte 16; answer byte 5, the low byte of its
-// device ID, names the model (0x04 a QZT6604, 0x05 or 0x06 a QZT6605, anything else is ignored).
+// device ID, names the model by the catalogue's identities (0x04 a QZT6604, 0x05 or 0x06 a
+// QZT6605); a chip of neither model is ignored.
 // Returns the chips in address order; the caller decides what a second chip of the same model
 // means.
 std::vector<FoundChip> probeBus(DeviceState &state, USBFunctions &usb);

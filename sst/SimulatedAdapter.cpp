@@ -1,6 +1,8 @@
 #include "sst/SimulatedAdapter.h"
 
 #include "sst/IntelHex.h"
+#include "sst/Models.h"
+#include "sst/SimulatedChip.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -8,13 +10,9 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <initializer_list>
-#include <numbers>
 #include <string_view>
-#include <thread>
 
 namespace qzt {
 
@@ -29,71 +27,22 @@ constexpr std::size_t kMaxCarried = kRequestLength - 3;
 
 // Salts that keep the hash streams of different purposes apart.
 enum Salt : uint64_t {
-    kSaltPhase = 0x7068617365,
-    kSaltLevel = 0x6c6576656c,
-    kSaltNoise = 0x6e6f697365,
     kSaltFailure = 0x6661696c,
     kSaltGarbage = 0x67617262,
 };
 
-// Reading channels of a chip: internal, remote, then the five supplies.
-constexpr uint64_t kChannelInternal = 0;
-constexpr uint64_t kChannelRemote = 1;
-constexpr uint64_t kChannelFirstSupply = 2;
-
-constexpr std::array<double, 5> kNominalVolts{12.0, 5.0, 3.3, 2.5, 1.2};
-constexpr int64_t kNoiseTickMs = 50;
-
-// splitmix64 finaliser: a well-mixed 64-bit hash of a 64-bit value.
-constexpr uint64_t mix(uint64_t x)
+// The model a simulated chip is: the catalogue's identity byte in the low
+// byte of its device ID, and the model's family in the high byte.
+const ModelInfo *modelOf(uint16_t deviceId)
 {
-    x += 0x9E3779B97F4A7C15ull;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-    return x ^ (x >> 31);
-}
-
-uint64_t hashOf(std::initializer_list<uint64_t> values)
-{
-    uint64_t h = 0;
-    for (uint64_t value : values)
-        h = mix(h ^ value);
-    return h;
-}
-
-// Uniform in [0, 1).
-double unitOf(uint64_t h)
-{
-    return static_cast<double>(h >> 11) * 0x1.0p-53;
-}
-
-// Uniform in [-1, 1).
-double symmetricOf(uint64_t h)
-{
-    return 2.0 * unitOf(h) - 1.0;
-}
-
-int64_t floorDiv(int64_t a, int64_t b)
-{
-    const int64_t q = a / b;
-    return (a % b != 0 && a < 0) ? q - 1 : q;
-}
-
-int64_t floorMod(int64_t a, int64_t b)
-{
-    const int64_t r = a % b;
-    return r < 0 ? r + b : r;
-}
-
-void bump(int &counter)
-{
-    if (counter < INT_MAX)
-        ++counter;
+    const ModelInfo *m = modelByIdentity(uint8_t(deviceId & 0xFF));
+    return m && (deviceId >> 8) == (m->deviceId >> 8) ? m : nullptr;
 }
 
 bool hasVoltages(uint16_t deviceId)
 {
-    return deviceId == kDeviceIdQzt6605 || deviceId == kDeviceIdQzt6606;
+    const ModelInfo *m = modelOf(deviceId);
+    return m && m->hasVoltages;
 }
 
 // The remote offset as the chip applies it: word / 64 rounded half to even,
@@ -133,31 +82,6 @@ void putWord(std::array<uint8_t, 256> &data, std::size_t at, uint16_t word)
     data[at + 1] = static_cast<uint8_t>(word >> 8);
 }
 
-// One slow sine of the given period with a phase fixed per seed, address and
-// channel, evaluated exactly from integer milliseconds.
-double slowWave(uint32_t seed, uint8_t address, uint64_t channel, int64_t nowMs, int64_t periodMs)
-{
-    const auto shift = static_cast<int64_t>(
-        hashOf({seed, address, channel, static_cast<uint64_t>(periodMs), kSaltPhase}) %
-        static_cast<uint64_t>(periodMs));
-    const int64_t position = floorMod(floorMod(nowMs, periodMs) + shift, periodMs);
-    return std::sin(2.0 * std::numbers::pi * static_cast<double>(position) /
-                    static_cast<double>(periodMs));
-}
-
-// A fixed per-chip deviation in [-1, 1) so two chips never read the same.
-double level(uint32_t seed, uint8_t address, uint64_t channel)
-{
-    return symmetricOf(hashOf({seed, address, channel, kSaltLevel}));
-}
-
-// Noise in [-1, 1) that changes every 50 ms and depends on nothing else.
-double noise(uint32_t seed, uint8_t address, uint64_t channel, int64_t nowMs)
-{
-    const auto tick = static_cast<uint64_t>(floorDiv(nowMs, kNoiseTickMs));
-    return symmetricOf(hashOf({seed, address, tick, channel, kSaltNoise}));
-}
-
 Answer idleBus()
 {
     Answer answer;
@@ -192,7 +116,6 @@ int16_t SimulatedAdapter::LoadFirmWare(const char *path)
     // An unplugged board cannot take firmware, but what it holds is kept so
     // a restored link works again without a second download.
     const auto fail = [this](int16_t result, std::string why) {
-        bump(failedCount_);
         failure_ = std::move(why);
         return result;
     };
@@ -234,15 +157,10 @@ int16_t SimulatedAdapter::VendorIORequest(int16_t request, int32_t value, int32_
                                           int16_t direction, int16_t length, uint8_t *buffer)
 {
     const uint64_t serial = callSerial_++;
-    const auto refuse = [this](int16_t result) {
-        bump(failedCount_);
-        return result;
-    };
+    const auto refuse = [](int16_t result) { return result; };
 
     if (failAll_)
         return refuse(kUnplugged);
-    if (delayMs_ > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs_));
 
     const bool out = direction == kDirectionOut && length == kRequestLength;
     const bool in = direction == kDirectionIn && length == kAnswerLength;
@@ -251,7 +169,7 @@ int16_t SimulatedAdapter::VendorIORequest(int16_t request, int32_t value, int32_
         return refuse(kBadRequest);
     if (!firmwareLoaded_)
         return refuse(kNoFirmware);
-    if (failRate_ > 0.0 && unitOf(hashOf({seed_, serial, kSaltFailure})) < failRate_)
+    if (failRate_ > 0.0 && unitOf(simulationHash({seed_, serial, kSaltFailure})) < failRate_)
         return refuse(kTransferFailed);
 
     if (out) {
@@ -261,14 +179,12 @@ int16_t SimulatedAdapter::VendorIORequest(int16_t request, int32_t value, int32_
         sentRequests_.push_back(taken);
         if (sentRequests_.size() > kRequestLogCapacity)
             sentRequests_.pop_front();
-        bump(outCount_);
         return kRequestLength;
     }
 
     const Answer answer = garbageAnswers_ ? garbage() : pending_.value_or(idleBus());
     pending_.reset();
     std::copy(answer.begin(), answer.end(), buffer);
-    bump(inCount_);
     return kAnswerLength;
 }
 
@@ -278,7 +194,7 @@ std::string SimulatedAdapter::describe() const
     const char *separator = ": ";
     for (const auto &[address, chip] : chips_) {
         char entry[48];
-        if (chip.deviceId == kDeviceIdQzt6604 || hasVoltages(chip.deviceId))
+        if (modelOf(chip.deviceId))
             std::snprintf(entry, sizeof entry, "QZT%04X at 0x%02X", unsigned(chip.deviceId),
                           unsigned(address));
         else
@@ -295,34 +211,19 @@ std::string SimulatedAdapter::describe() const
 
 void SimulatedAdapter::addChip(uint8_t address, uint16_t deviceId)
 {
-    Chip chip;
-    chip.deviceId = deviceId;
-    chips_[address] = chip;
-}
-
-bool SimulatedAdapter::hasChip(uint8_t address) const
-{
-    return chips_.contains(address);
+    chips_.insert_or_assign(address, Chip{deviceId, 0, ChipSignals(seed_, address)});
 }
 
 void SimulatedAdapter::setTemperatures(uint8_t address, double internal, double remote)
 {
     if (auto it = chips_.find(address); it != chips_.end())
-        it->second.pinnedTemperatures = std::array<double, 2>{internal, remote};
+        it->second.signalModel.pinTemperatures(internal, remote);
 }
 
 void SimulatedAdapter::setVoltages(uint8_t address, const std::array<double, 5> &volts)
 {
     if (auto it = chips_.find(address); it != chips_.end())
-        it->second.pinnedVolts = volts;
-}
-
-void SimulatedAdapter::clearOverrides(uint8_t address)
-{
-    if (auto it = chips_.find(address); it != chips_.end()) {
-        it->second.pinnedTemperatures.reset();
-        it->second.pinnedVolts.reset();
-    }
+        it->second.signalModel.pinVolts(volts);
 }
 
 uint16_t SimulatedAdapter::offsetRegister(uint8_t address) const
@@ -335,12 +236,6 @@ void SimulatedAdapter::setFailRate(double probability)
 {
     // NaN and anything not above 0 mean never.
     failRate_ = probability > 0.0 ? std::min(probability, 1.0) : 0.0;
-}
-
-void SimulatedAdapter::setSilent(uint8_t address, bool silent)
-{
-    if (auto it = chips_.find(address); it != chips_.end())
-        it->second.silent = silent;
 }
 
 uint8_t SimulatedAdapter::crc8(const uint8_t *data, std::size_t n)
@@ -358,7 +253,7 @@ SimulatedAdapter::Answer SimulatedAdapter::transfer(const Request &request, int6
 {
     // Nobody answers: the bus stays high and the adapter reads all ones.
     const auto it = chips_.find(request[0]);
-    if (it == chips_.end() || it->second.silent)
+    if (it == chips_.end())
         return idleBus();
 
     // A write length above 4 still carries only what fits in bytes 3..6.
@@ -397,16 +292,17 @@ void SimulatedAdapter::respond(uint8_t address, Chip &chip, const Request &reque
         data[15] = address;
         break;
     case kSstReadTemperatures: {
-        const std::array<double, 2> celsius = temperatures(address, chip, nowMs);
+        // The remote reading adds the offset register, as the chip does.
+        const std::array<double, 2> celsius = chip.signalModel.temperatures(nowMs);
         putWord(data, 0, encodeTemperature(celsius[0]));
-        putWord(data, 2, encodeTemperature(celsius[1]));
+        putWord(data, 2, encodeTemperature(celsius[1] + decodeOffset(chip.offsetWord)));
         break;
     }
     case kSstReadVoltages:
         // A QZT6604 has no voltage registers and answers with zero data, as
         // it does for any command it does not know.
         if (hasVoltages(chip.deviceId)) {
-            const std::array<double, 5> supply = volts(address, chip, nowMs);
+            const std::array<double, 5> supply = chip.signalModel.volts(nowMs);
             for (std::size_t i = 0; i < supply.size(); ++i)
                 putWord(data, 2 * i, encodeVolts(supply[i]));
         }
@@ -423,51 +319,12 @@ void SimulatedAdapter::respond(uint8_t address, Chip &chip, const Request &reque
     }
 }
 
-std::array<double, 2> SimulatedAdapter::temperatures(uint8_t address, const Chip &chip,
-                                                     int64_t nowMs) const
-{
-    const int offset = decodeOffset(chip.offsetWord);
-    if (chip.pinnedTemperatures)
-        return {(*chip.pinnedTemperatures)[0], (*chip.pinnedTemperatures)[1] + offset};
-
-    // Internal: die temperature near 30 °C, a few degrees of drift over
-    // minutes. Remote: a warmer diode near 45 °C that swings a little more.
-    const double internal = 30.0 + level(seed_, address, kChannelInternal) +
-                            1.5 * slowWave(seed_, address, kChannelInternal, nowMs, 300'000) +
-                            0.6 * slowWave(seed_, address, kChannelInternal, nowMs, 67'000) +
-                            0.03 * noise(seed_, address, kChannelInternal, nowMs);
-    const double remote = 45.0 + 1.5 * level(seed_, address, kChannelRemote) +
-                          2.5 * slowWave(seed_, address, kChannelRemote, nowMs, 420'000) +
-                          1.0 * slowWave(seed_, address, kChannelRemote, nowMs, 97'000) +
-                          0.04 * noise(seed_, address, kChannelRemote, nowMs);
-    return {internal, remote + offset};
-}
-
-std::array<double, 5> SimulatedAdapter::volts(uint8_t address, const Chip &chip,
-                                              int64_t nowMs) const
-{
-    if (chip.pinnedVolts)
-        return *chip.pinnedVolts;
-
-    // About 0.5 % ripple around nominal plus a little noise.
-    std::array<double, 5> supply{};
-    for (std::size_t i = 0; i < supply.size(); ++i) {
-        const uint64_t channel = kChannelFirstSupply + i;
-        const double relative = 0.002 * level(seed_, address, channel) +
-                                0.004 * slowWave(seed_, address, channel, nowMs, 53'000) +
-                                0.001 * slowWave(seed_, address, channel, nowMs, 7'000) +
-                                0.001 * noise(seed_, address, channel, nowMs);
-        supply[i] = kNominalVolts[i] * (1.0 + relative);
-    }
-    return supply;
-}
-
 SimulatedAdapter::Answer SimulatedAdapter::garbage()
 {
     // callSerial_ already counts this call, so every IN gets fresh bytes.
     Answer answer{};
     for (std::size_t i = 0; i < answer.size(); i += 8) {
-        uint64_t h = hashOf({seed_, callSerial_, i, kSaltGarbage});
+        uint64_t h = simulationHash({seed_, callSerial_, i, kSaltGarbage});
         for (std::size_t k = 0; k < 8; ++k, h >>= 8)
             answer[i + k] = static_cast<uint8_t>(h & 0xFF);
     }

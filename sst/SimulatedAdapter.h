@@ -3,6 +3,8 @@
 // drift slowly and believably; tests can pin them and inject faults.
 #pragma once
 
+#include "sst/Models.h"
+#include "sst/SimulatedChip.h"
 #include "sst/USBFunctions.h"
 
 #include <array>
@@ -26,8 +28,8 @@ struct IntelHexImage;
 inline constexpr char kStandInFirmwareMark[] = "QZT SST adapter simulated firmware";
 bool isStandInFirmware(const IntelHexImage &image);
 
-inline constexpr uint16_t kDeviceIdQzt6604 = 0x6604;
-inline constexpr uint16_t kDeviceIdQzt6605 = 0x6605;
+inline constexpr uint16_t kDeviceIdQzt6604 = kModel04.deviceId;
+inline constexpr uint16_t kDeviceIdQzt6605 = kModel05.deviceId;
 inline constexpr uint16_t kDeviceIdQzt6606 = 0x6606; // counts as a QZT6605
 inline constexpr uint16_t kSimulatedVendorId = 0x0041;
 
@@ -88,15 +90,12 @@ public:
     // Puts a chip at `address` (replacing any chip there, with a cleared
     // offset register and no pinned readings).
     void addChip(uint8_t address, uint16_t deviceId);
-    bool hasChip(uint8_t address) const;
-    bool firmwareLoaded() const { return firmwareLoaded_; }
 
     // Pin the true readings of a chip instead of the drifting model; the
     // remote reading still adds the chip's offset register. No effect on an
     // address without a chip.
     void setTemperatures(uint8_t address, double internal, double remote);
     void setVoltages(uint8_t address, const std::array<double, 5> &volts);
-    void clearOverrides(uint8_t address);
     // The chip's offset register word; 0 without a chip.
     uint16_t offsetRegister(uint8_t address) const;
 
@@ -108,17 +107,6 @@ public:
     void setFailRate(double probability);
     // Answers (IN) are pseudo-random bytes instead of the bus answer.
     void setGarbageAnswers(bool garbage) { garbageAnswers_ = garbage; }
-    // A silent chip leaves the bus idle as if absent.
-    void setSilent(uint8_t address, bool silent);
-    // Each VendorIORequest sleeps this long first (the board is not
-    // unplugged); negative counts as 0.
-    void setDelayMs(int ms) { delayMs_ = ms < 0 ? 0 : ms; }
-
-    // Successful OUT and IN calls, and calls that returned negative (each
-    // stops at INT_MAX rather than overflow).
-    int outCount() const { return outCount_; }
-    int inCount() const { return inCount_; }
-    int failedCount() const { return failedCount_; }
     // The last kRequestLogCapacity requests taken by OUT calls, oldest first;
     // older ones are dropped so long runs keep a bounded log.
     const std::deque<Request> &sentRequests() const { return sentRequests_; }
@@ -133,17 +121,13 @@ private:
     struct Chip {
         uint16_t deviceId = 0;
         uint16_t offsetWord = 0;
-        bool silent = false;
-        std::optional<std::array<double, 2>> pinnedTemperatures; // internal, remote
-        std::optional<std::array<double, 5>> pinnedVolts;
+        ChipSignals signalModel;
     };
 
     Answer transfer(const Request &request, int64_t nowMs);
     // Fills `data` (zeroed by the caller) with what the chip returns.
     void respond(uint8_t address, Chip &chip, const Request &request, std::size_t carried,
                  int64_t nowMs, std::array<uint8_t, 256> &data) const;
-    std::array<double, 2> temperatures(uint8_t address, const Chip &chip, int64_t nowMs) const;
-    std::array<double, 5> volts(uint8_t address, const Chip &chip, int64_t nowMs) const;
     Answer garbage();
 
     Clock clock_;
@@ -156,12 +140,7 @@ private:
     bool failAll_ = false;
     double failRate_ = 0.0;
     bool garbageAnswers_ = false;
-    int delayMs_ = 0;
     uint64_t callSerial_ = 0; // drives injected failures and garbage
-
-    int outCount_ = 0;
-    int inCount_ = 0;
-    int failedCount_ = 0;
     std::deque<Request> sentRequests_;
 };
 

@@ -1,4 +1,10 @@
-// The command-line companion, run as a subprocess against the simulated bus.
+// The command-line companion: its command line and log loop in-process, its
+// commands as a subprocess against the simulated bus.
+#include "app/cli/Companion.h"
+#include "sst/SSTStuff.h"
+#include "sst/SimulatedAdapter.h"
+#include "support/FakeAdapter.h"
+
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -67,11 +73,106 @@ private slots:
                  "the locale de_DE.UTF-8 is missing (Debian: locales-all)");
         qputenv("LC_ALL", "de_DE.UTF-8");
     }
+    void badArguments_data();
+    void badArguments();
+    void failedVoltageReadLeavesEmptyFields();
     void commands_data();
     void commands();
     void log_data();
     void log();
 };
+
+void TestCli::badArguments_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("err"); // whole stderr, as a pattern
+
+    // What is wrong, the argument, the help hint.
+    const auto bad = [](const char *name, const QStringList &args, const QString &what,
+                        const QString &token = {}) {
+        QString err = "^qzt6604-5-cli: " + what + '\n';
+        if (!token.isEmpty())
+            err +=
+                "qzt6604-5-cli: faulty argument is '" + QRegularExpression::escape(token) + "'\n";
+        QTest::newRow(name) << args << err + "Try 'qzt6604-5-cli --help'.\n$";
+    };
+    bad("no command", {}, "no command given");
+    bad("unknown command", {"sacn"}, "unknown command", "sacn");
+    bad("unknown option", {"scan", "--jsn"}, "unknown option", "--jsn");
+    bad("bad adapter text", {"--adapter", "usb", "scan"}, "--adapter: .+", "usb");
+    bad("missing operand", {"temps"}, "temps: ADDR is missing");
+    bad("not a number", {"temps", "72abc"}, "ADDR is not a number", "72abc");
+    bad("address above 0xFF", {"temps", "0x100"}, "ADDR must be from 0x0 to 0xFF", "0x100");
+    bad("offset beyond 32 bits", {"offset", "0x48", "1e10"},
+        "VALUE: The external offset must be from -512 to 511.", "1e10");
+    bad("log without --out", {"log", "--model", "04"}, "log needs --out FILE");
+    bad("log model 06", {"log", "--model", "06", "--out", "x"}, "--model must be 04 or 05", "06");
+    bad("voltage channel of a QZT6604", {"log", "--model=04", "--out=x", "--channels=vcc"},
+        "--channels: the QZT6604 has no channel 'vcc' \\(it has internal, external, offset\\)",
+        "vcc");
+    bad("log option on another command", {"temps", "0x48", "--every=2"},
+        "--every belongs to log only", "--every");
+    bad("option given twice", {"--json", "scan", "--json"}, "--json is given more than once",
+        "--json");
+    // After "--" everything is an operand, even what looks like an option.
+    bad("option after --", {"temps", "--", "--json"}, "ADDR is not a number", "--json");
+}
+
+// A bad argument is refused while the command line is read, before any
+// adapter exists; the program prints usageText and exits with status 2.
+void TestCli::badArguments()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, err);
+    try {
+        qzt::cli::readCommandLine(args);
+        QFAIL("accepted");
+    } catch (const qzt::cli::UsageError &e) {
+        const QByteArray text = qzt::cli::usageText(e).toUtf8();
+        QVERIFY2(matches(err, text), text);
+    }
+}
+
+// A tick whose voltage read fails writes its line with the voltage fields
+// empty, never the voltages an earlier read left behind; the temperatures
+// of the same tick are still written.
+void TestCli::failedVoltageReadLeavesEmptyFields()
+{
+    using namespace qzt;
+    // Passes every call on to the simulated bus, but fails the request of
+    // every voltage read after the first.
+    struct VoltsFail : test::FakeAdapter {
+        using FakeAdapter::FakeAdapter;
+        int voltReads = 0;
+        int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
+                                int16_t length, uint8_t *buffer) override
+        {
+            if (direction == kDirectionOut && buffer[3] == kCmdGetVolts && ++voltReads > 1)
+                return SimulatedAdapter::kTransferFailed;
+            return FakeAdapter::VendorIORequest(request, value, index, direction, length, buffer);
+        }
+    };
+    const auto bus = SimulatedAdapter::shippedBus();
+    QCOMPARE(bus->LoadFirmWare(QZT_SOURCE_DIR "/sst/SSTFW.hex"), 0);
+    VoltsFail usb(bus.get());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("run.sav");
+    const cli::Plan plan = cli::readCommandLine(
+        {"log", "--model", "05", "--out", path, "--duration", "1s", "--channels", "internal,vcc"});
+    DeviceState state;
+    cli::Session session{state, usb};
+    plan.action(session);
+
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = f.readAll().split('\n');
+    QCOMPARE(lines.size(), 3 + 20 + 1);
+    // The first tick's voltage read succeeds (unless the slot was missed on
+    // a busy machine); after it no line holds a voltage.
+    QVERIFY2(matches(R"(^(?: \d+(?:\.\d+)?,,  \d\.\d+|,,)\r$)", lines[3]), lines[3]);
+    for (qsizetype i = 4; i < lines.size() - 1; ++i)
+        QVERIFY2(matches(R"(^(?: \d+(?:\.\d+)?)?,,\r$)", lines[i]), lines[i]);
+}
 
 void TestCli::commands_data()
 {
@@ -83,16 +184,6 @@ void TestCli::commands_data()
     const auto row = [](const char *name, const QStringList &args, const QString &out) {
         QTest::newRow(name) << args << 0 << ('^' + out + '$') << "^$";
     };
-    // A bad argument: status 2, what is wrong, the argument, the help hint.
-    const auto bad = [](const char *name, const QStringList &args, const QString &what,
-                        const QString &token = {}) {
-        QString err = "^qzt6604-5-cli: " + what + '\n';
-        if (!token.isEmpty())
-            err +=
-                "qzt6604-5-cli: faulty argument is '" + QRegularExpression::escape(token) + "'\n";
-        QTest::newRow(name) << args << 2 << "^$" << err + "Try 'qzt6604-5-cli --help'.\n$";
-    };
-
     row("scan", {"scan"},
         "address=0x48 model=QZT6604 " + kDib.arg("04", "0x48") + "\naddress=0x4A model=QZT6605 " +
             kDib.arg("05", "0x4A") + "\n");
@@ -126,27 +217,6 @@ void TestCli::commands_data()
         << "^qzt6604-5-cli: temps: Firmware failed to download from /nonexistent/board\\.hex\\. "
            "The firmware file /nonexistent/board\\.hex cannot be read: [^\n]+\\. Check that "
            "[^\n]*lsusb[^\n]*--firmware[^\n]*\n$";
-
-    bad("no command", {}, "no command given");
-    bad("unknown command", {"sacn"}, "unknown command", "sacn");
-    bad("unknown option", {"scan", "--jsn"}, "unknown option", "--jsn");
-    bad("bad adapter text", {"--adapter", "usb", "scan"}, "--adapter: .+", "usb");
-    bad("missing operand", {"temps"}, "temps: ADDR is missing");
-    bad("not a number", {"temps", "72abc"}, "ADDR is not a number", "72abc");
-    bad("address above 0xFF", {"temps", "0x100"}, "ADDR must be from 0x0 to 0xFF", "0x100");
-    bad("offset beyond 32 bits", {"offset", "0x48", "1e10"},
-        "VALUE: The external offset must be from -512 to 511.", "1e10");
-    bad("log without --out", {"log", "--model", "04"}, "log needs --out FILE");
-    bad("log model 06", {"log", "--model", "06", "--out", "x"}, "--model must be 04 or 05", "06");
-    bad("voltage channel of a QZT6604", {"log", "--model=04", "--out=x", "--channels=vcc"},
-        "--channels: the QZT6604 has no channel 'vcc' \\(it has internal, external, offset\\)",
-        "vcc");
-    bad("log option on another command", {"temps", "0x48", "--every=2"},
-        "--every belongs to log only", "--every");
-    bad("option given twice", {"--json", "scan", "--json"}, "--json is given more than once",
-        "--json");
-    // After "--" everything is an operand, even what looks like an option.
-    bad("option after --", {"temps", "--", "--json"}, "ADDR is not a number", "--json");
 }
 
 void TestCli::commands()

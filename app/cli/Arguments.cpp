@@ -1,9 +1,10 @@
 #include "app/cli/Arguments.h"
 
 #include "common/TextFormat.h"
-#include "logging/Readings.h"
 
 #include <QRegularExpression>
+
+#include <algorithm>
 
 namespace qzt::cli {
 
@@ -12,9 +13,8 @@ namespace {
 QString channelList(Model model)
 {
     QStringList names;
-    const std::size_t count = modelInfo(model).hasVoltages ? kChannelCount : kTemperatureChannels;
-    for (std::size_t i = 0; i < count; ++i)
-        names << QLatin1String(channelKey(Channel(i)));
+    for (const Channel c : modelInfo(model).channels)
+        names << QLatin1String(channelInfo(c).key);
     return names.join(QStringLiteral(", "));
 }
 
@@ -73,19 +73,19 @@ ChannelSelection readChannels(const QString &text, Model model)
 {
     ChannelSelection selection;
     const QStringList names = text.split(QLatin1Char(','));
+    const auto channels = modelInfo(model).channels;
     for (const QString &name : names) {
-        std::size_t i = 0;
-        while (i < kChannelCount &&
-               name.compare(QLatin1String(channelKey(Channel(i))), Qt::CaseInsensitive) != 0)
-            ++i;
-        if (i == kChannelCount || (i >= kTemperatureChannels && !modelInfo(model).hasVoltages))
+        const auto named = std::ranges::find_if(channels, [&](Channel c) {
+            return name.compare(QLatin1String(channelInfo(c).key), Qt::CaseInsensitive) == 0;
+        });
+        if (named == channels.end())
             throw UsageError{
                 QStringLiteral("--channels: the %1 has no channel '%2' (it has %3)")
                     .arg(QLatin1String(modelInfo(model).name), name, channelList(model)),
                 text};
-        if (selection.selected[i])
+        if (selection[*named])
             throw UsageError{QStringLiteral("--channels names '%1' twice").arg(name), text};
-        selection.selected[i] = true;
+        selection[*named] = true;
     }
     return selection;
 }
