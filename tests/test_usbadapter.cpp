@@ -454,22 +454,6 @@ private slots:
         QCOMPARE(b.board.record().sstTransfers, 2);
         QCOMPARE(b.state.link.failed, 32u);
     }
-
-    void badAdapterTextsAreRefused_data()
-    {
-        QTest::addColumn<QString>("text");
-        for (const char *text : {"", "Simulated", "usb:0041", "usb:00411:5354", "usb:0041:53g4",
-                                 "usb:0041:5354,loader=", "usb:0041:5354,boot=1:2"})
-            QTest::newRow(*text ? text : "(empty)") << QString::fromLatin1(text);
-    }
-
-    void badAdapterTextsAreRefused()
-    {
-        QFETCH(QString, text);
-        QString error;
-        QVERIFY(!parseAdapterOption(text, &error));
-        QVERIFY(!error.isEmpty());
-    }
 };
 
 QTEST_MAIN(TestUsbAdapter)
