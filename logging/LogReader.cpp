@@ -149,6 +149,7 @@ std::optional<QDateTime> parseStart(const QString &date, const QString &time)
 struct Part {
     const char *begin = nullptr;
     const char *end = nullptr;
+    uint64_t firstRow = 0; // of the whole file: blocks close on its multiples of kBlockRows
     uint64_t rows = 0;
     std::vector<uint64_t> blockRow; // rows counted from the part's start
     std::vector<uint64_t> blockOffset;
@@ -162,6 +163,28 @@ struct Part {
 };
 
 void indexPartOrFail(Part &part, const Layout &layout, const char *fileStart, LoadControl &control);
+
+uint64_t countLines(const char *p, const char *end)
+{
+    uint64_t n = 0;
+    while (const auto *lf = static_cast<const char *>(std::memchr(p, '\n', std::size_t(end - p)))) {
+        ++n;
+        p = lf + 1;
+    }
+    return n;
+}
+
+// Runs fn(part) for every part, each on a thread of its own.
+template <typename Fn> void forEachPart(std::vector<Part> &parts, Fn fn)
+{
+    std::vector<std::thread> workers;
+    for (std::size_t i = 1; i < parts.size(); ++i)
+        workers.emplace_back(fn, std::ref(parts[i]));
+    if (!parts.empty())
+        fn(parts[0]);
+    for (std::thread &t : workers)
+        t.join();
+}
 
 // A thread must not let an exception escape; running out of memory is
 // reported with the part instead.
@@ -264,7 +287,8 @@ void indexPartOrFail(Part &part, const Layout &layout, const char *fileStart, Lo
         }
         ++part.rows;
         p = next;
-        if (++inBlock == LogData::kBlockRows) {
+        ++inBlock;
+        if ((part.firstRow + part.rows) % LogData::kBlockRows == 0) {
             closeBlock();
             inBlock = 0;
             control.bytesDone.fetch_add(uint64_t(p - blockStart), std::memory_order_relaxed);
@@ -468,17 +492,17 @@ LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsign
         }
         p = e;
     }
+    // Blocks start at every kBlockRows-th row of the file, however it is
+    // shared out, so the pyramid (and every column drawn from it) does not
+    // depend on the number of threads: each part first learns its first row.
     if (parts.size() > 1) {
-        std::vector<std::thread> workers;
+        forEachPart(parts, [](Part &part) { part.rows = countLines(part.begin, part.end); });
         for (std::size_t i = 1; i < parts.size(); ++i)
-            workers.emplace_back(indexPart, std::ref(parts[i]), std::cref(*layout), start,
-                                 std::ref(control));
-        indexPart(parts[0], *layout, start, control);
-        for (std::thread &t : workers)
-            t.join();
-    } else if (!parts.empty()) {
-        indexPart(parts[0], *layout, start, control);
+            parts[i].firstRow = parts[i - 1].firstRow + parts[i - 1].rows;
+        for (Part &part : parts)
+            part.rows = 0;
     }
+    forEachPart(parts, [&](Part &part) { indexPart(part, *layout, start, control); });
 
     // Join the parts in file order; the first fault found wins.
     uint64_t rowsBefore = 0;
@@ -503,12 +527,22 @@ LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsign
     uint64_t firstGap = 0;
     uint64_t gapRows = 0;
     uint64_t row = 0;
+    const std::size_t nch = data->channels_.size();
     for (Part &part : parts) {
-        for (const uint64_t r : part.blockRow)
-            data->blockRow_.push_back(row + r);
-        data->blockOffset_.insert(data->blockOffset_.end(), part.blockOffset.begin(),
+        // A part that starts inside a block continues the last part's last
+        // block.
+        std::size_t skip = 0;
+        if (part.firstRow % LogData::kBlockRows != 0 && !part.blockRow.empty()) {
+            for (std::size_t c = 0; c < nch; ++c)
+                base[base.size() - nch + c].add(part.sums[c]);
+            skip = 1;
+        }
+        for (std::size_t b = skip; b < part.blockRow.size(); ++b)
+            data->blockRow_.push_back(row + part.blockRow[b]);
+        data->blockOffset_.insert(data->blockOffset_.end(),
+                                  part.blockOffset.begin() + std::ptrdiff_t(skip),
                                   part.blockOffset.end());
-        base.insert(base.end(), part.sums.begin(), part.sums.end());
+        base.insert(base.end(), part.sums.begin() + std::ptrdiff_t(skip * nch), part.sums.end());
         if (part.firstGap && gapRows == 0)
             firstGap = row + *part.firstGap;
         gapRows += part.gapRows;
@@ -522,7 +556,6 @@ LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsign
     data->blockOffset_.push_back(uint64_t(dataEnd - start));
 
     // The levels above the blocks.
-    const std::size_t nch = data->channels_.size();
     while (nch > 0 && data->levels_.back().size() / nch > 1) {
         const std::vector<Summary> &below = data->levels_.back();
         const std::size_t nodes = below.size() / nch;

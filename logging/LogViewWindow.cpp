@@ -286,7 +286,9 @@ void LogOpener::poll()
     progress_ = nullptr;
     LoadResult result = result_.get();
     LogViewWindow *window = nullptr;
-    if (result.status == LoadStatus::Successful) {
+    if (control_->interrupt) {
+        // Cancelled: nothing opens, even when the load had just ended.
+    } else if (result.status == LoadStatus::Successful) {
         window = new LogViewWindow(path_, std::move(result.data));
         window->chart()->setDialogs(&dialogs_);
     } else if (result.status == LoadStatus::Refused) {

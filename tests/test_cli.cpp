@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <clocale>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -64,6 +65,14 @@ class TestCli : public QObject {
     Q_OBJECT
 
 private slots:
+    // Every run is in a German locale: numbers read and written, on the
+    // terminal and in the file, do not follow it.
+    void initTestCase()
+    {
+        QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"),
+                 "the locale de_DE.UTF-8 is missing (Debian: locales-all)");
+        qputenv("LC_ALL", "de_DE.UTF-8");
+    }
     void badArguments_data();
     void badArguments();
     void failedVoltageReadLeavesEmptyFields();
@@ -103,6 +112,10 @@ void TestCli::badArguments_data()
         "vcc");
     bad("log option on another command", {"temps", "0x48", "--every=2"},
         "--every belongs to log only", "--every");
+    bad("option given twice", {"--json", "scan", "--json"}, "--json is given more than once",
+        "--json");
+    // After "--" everything is an operand, even what looks like an option.
+    bad("option after --", {"temps", "--", "--json"}, "ADDR is not a number", "--json");
 }
 
 // A bad argument is refused while the command line is read, before any
@@ -256,9 +269,6 @@ void TestCli::log()
     QTemporaryDir dir;
     const QString path = dir.filePath("run.sav");
     QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.insert("LC_ALL", "de_DE.UTF-8"); // the file's numbers do not follow the locale
-    p.setProcessEnvironment(e);
     if (stop < 0)
         p.setChildProcessModifier([] {
             std::signal(SIGXFSZ, SIG_IGN);

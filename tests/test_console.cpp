@@ -150,7 +150,7 @@ private slots:
         const auto ones = [](int n) { return QStringList(n, "1").join(' '); };
         // clang-format off
         row("hex forms", "a A 41h 0x41 0XF7 00FF", "6", "0", {0x48, 6, 0, 10, 10, 65, 0x41, 0xF7, 255}, {});
-        row("Decimal shows, data stays hex", "F7 10", "2", "0", {0x48, 2, 0, 0xF7, 0x10}, {}, "", true);
+        row("Decimal shows, data stays hex", "F7 10", "2", "2", {0x48, 2, 2, 0xF7, 0x10}, {}, "", true);
         row("empty lengths", "E0", "", "", {0x48, 0, 0, 0xE0}, {});
         row("61 tokens", ones(61), "61", "0", Bytes{0x48, 61, 0} + Bytes(61, 1), {});
         row("write 255", "E0", "255", "0", {0x48, 255, 0, 0xE0}, {});
@@ -176,6 +176,7 @@ private slots:
         QFETCH(bool, decimal);
         Bench b;
         b.usb.answer({0x11, 0x22});
+        b.usb.answer({0, 12, 255, 10});
         sendPanel(&b.window, "E0", "1", "0");
         if (decimal)
             b.window.findChild<QRadioButton *>("optDec")->click();
@@ -191,6 +192,8 @@ private slots:
         QCOMPARE(Bytes(b.usb.calls[2].bytes.begin(), b.usb.calls[2].bytes.begin() + request.size()),
                  request);
         const QString added = received(&b.window).mid(std::get<3>(before).size());
+        if (decimal) // each byte's number text (a blank, the digits) and a blank
+            QCOMPARE(added, QStringLiteral(" 0  12  255  10 "));
         QCOMPARE(added.split(' ', Qt::SkipEmptyParts).size(), request[2] + 2);
         click(&b.window, "cmdClear"); // empties data and display, keeps the lengths
         QCOMPARE(textOf(&b.window, "txtToSend") + received(&b.window) + "|" +

@@ -3,6 +3,7 @@
 
 #include <QTest>
 
+#include <clocale>
 #include <map>
 
 using namespace qzt;
@@ -20,11 +21,18 @@ QList<QByteArray> fields(const QByteArray &line)
 class TestLogFormat : public QObject {
     Q_OBJECT
 private slots:
-    // Every value stands under its own column, for every selection, also
-    // under a German default locale.
+    // Everything runs in a German locale, Qt's and the C library's: the
+    // file's numbers and fields must not follow it.
+    void initTestCase()
+    {
+        QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"),
+                 "the locale de_DE.UTF-8 is missing (Debian: locales-all)");
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    }
+
+    // Every value stands under its own column, for every selection.
     void fieldAlignment()
     {
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         SSTStuffModule r;
         std::tie(r.IntTemp, r.ExtTemp, r.ExtOffset, r.Volts) =
             std::tuple(21.5f, -3.25f, 7, decltype(r.Volts){12.1f, 5.02f, 3.3f, 2.5f, 1.2f});

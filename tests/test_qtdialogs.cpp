@@ -4,6 +4,7 @@
 #include "app/QtDialogs.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -12,26 +13,81 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace qzt;
 
 namespace {
 
-// Answers each modal dialog with the next action of a script and records what
-// it showed: "TITLE ICON BUTTONS DEFAULT TEXT" or "file FOLDER FILTERS".
+// Answers each showing of a dialog (the file dialog is shown again after a
+// No) with the next action of a script and records what it showed: "TITLE
+// ICON BUTTONS DEFAULT TEXT" or "file FOLDER FILTERS". A dialog it has no
+// answer for, or one still open after 10 s, is recorded and closed, so the
+// row fails on its comparison instead of waiting for ever.
 class Responder : public QObject {
 public:
-    explicit Responder(QStringList script) : script_(std::move(script)) { startTimer(5); }
+    explicit Responder(QStringList script) : script_(std::move(script))
+    {
+        qApp->installEventFilter(this);
+        timer_.callOnTimeout(this, &Responder::answer);
+        timer_.start(5);
+        clock_.start();
+    }
     QStringList seen;
 
 protected:
-    void timerEvent(QTimerEvent *) override
+    bool eventFilter(QObject *o, QEvent *e) override
     {
-        QWidget *w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible() || w == last_ || script_.isEmpty())
+        if (e->type() == QEvent::Show && qobject_cast<QDialog *>(o))
+            shown_.append(static_cast<QWidget *>(o));
+        return false;
+    }
+
+private:
+    void answer()
+    {
+        while (!shown_.isEmpty() && (!shown_.first() || !shown_.first()->isVisible()))
+            shown_.removeFirst();
+        QWidget *modal = QApplication::activeModalWidget();
+        if (shown_.isEmpty() || modal != shown_.first()) {
+            if (modal && clock_.hasExpired(10000))
+                giveUp(modal, "still open after 10 s: ");
             return;
-        last_ = w;
+        }
+        shown_.removeFirst();
+        if (script_.isEmpty())
+            return giveUp(modal, "unexpected: ");
         const QString action = script_.takeFirst();
+        seen << describe(modal);
+        if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            const auto buttons = QMetaEnum::fromType<QMessageBox::StandardButtons>();
+            const int button = buttons.keyToValue(qPrintable(action));
+            if (QAbstractButton *b = box->button(QMessageBox::StandardButton(button)))
+                return b->click();
+            return giveUp(box, "no button " + action + ": ");
+        }
+        auto *dialog = static_cast<QFileDialog *>(modal);
+        if (action == "cancel")
+            return dialog->reject();
+        // selectFile() leaves the name box alone while it has the focus, and
+        // whether it has it yet depends on when the window was activated.
+        if (QWidget *focus = QApplication::focusWidget())
+            focus->clearFocus();
+        dialog->selectFile(dialog->directory().filePath(action));
+        static_cast<QDialog *>(dialog)->accept(); // protected in QFileDialog
+        if (dialog->isVisible())
+            giveUp(dialog, "refused " + action + ": ");
+    }
+
+    void giveUp(QWidget *w, const QString &why)
+    {
+        seen << why + describe(w);
+        if (auto *dialog = qobject_cast<QDialog *>(w))
+            dialog->done(QDialog::Rejected);
+    }
+
+    static QString describe(QWidget *w)
+    {
         if (auto *box = qobject_cast<QMessageBox *>(w)) {
             const auto icons = QMetaEnum::fromType<QMessageBox::Icon>();
             const auto buttons = QMetaEnum::fromType<QMessageBox::StandardButtons>();
@@ -40,25 +96,21 @@ protected:
                 names << buttons.valueToKey(box->standardButton(b));
             names.sort();
             QAbstractButton *enter = box->defaultButton();
-            seen << QStringList{box->windowTitle(), icons.valueToKey(box->icon()), names.join(u'|'),
-                                enter ? buttons.valueToKey(box->standardButton(enter)) : "-",
-                                box->text()}
-                        .join(u' ');
-            box->button(QMessageBox::StandardButton(buttons.keyToValue(qPrintable(action))))
-                ->click();
-        } else if (auto *dialog = qobject_cast<QFileDialog *>(w)) {
-            seen << "file " + dialog->directory().absolutePath() + " " +
-                        dialog->nameFilters().join(u';');
-            if (action == "cancel")
-                return dialog->reject();
-            dialog->selectFile(dialog->directory().filePath(action));
-            QMetaObject::invokeMethod(dialog, "accept");
+            return QStringList{box->windowTitle(), icons.valueToKey(box->icon()), names.join(u'|'),
+                               enter ? buttons.valueToKey(box->standardButton(enter)) : "-",
+                               box->text()}
+                .join(u' ');
         }
+        if (auto *dialog = qobject_cast<QFileDialog *>(w))
+            return "file " + dialog->directory().absolutePath() + " " +
+                   dialog->nameFilters().join(u';');
+        return w->metaObject()->className();
     }
 
-private:
     QStringList script_;
-    QPointer<QWidget> last_;
+    QList<QPointer<QWidget>> shown_; // showings not answered yet, oldest first
+    QTimer timer_;
+    QElapsedTimer clock_;
 };
 
 } // namespace

@@ -79,8 +79,6 @@ class TestServe : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-
     void labelValuesAreEscaped_data()
     {
         QTest::addColumn<QString>("value");

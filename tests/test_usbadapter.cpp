@@ -53,12 +53,9 @@ QByteArray hexRecord(uint8_t type, uint16_t address, const QByteArray &data)
     return ':' + raw.toHex().toUpper() + "\r\n";
 }
 
-// A board's own image, as far as the loader can tell (the shipped SSTFW.hex is
-// the simulated adapter's stand-in, which is refused for a board).
 QByteArray boardImage()
 {
-    return hexRecord(0, 0, QByteArray("\x02\x01\x00", 3)) +
-           hexRecord(0, 0x100, QByteArray("\x75\x81\x5F\x80\xFE", 5)) + hexRecord(1, 0, {});
+    return QByteArray::fromStdString(test::boardImageHex());
 }
 
 struct Bench {
@@ -455,22 +452,6 @@ private slots:
         QCOMPARE(b.dialogs.criticals, QStringList{"No devices found"});
         QCOMPARE(b.board.record().sstTransfers, 2);
         QCOMPARE(b.state.link.failed, 32u);
-    }
-
-    void badAdapterTextsAreRefused_data()
-    {
-        QTest::addColumn<QString>("text");
-        for (const char *text : {"", "Simulated", "usb:0041", "usb:00411:5354", "usb:0041:53g4",
-                                 "usb:0041:5354,loader=", "usb:0041:5354,boot=1:2"})
-            QTest::newRow(*text ? text : "(empty)") << QString::fromLatin1(text);
-    }
-
-    void badAdapterTextsAreRefused()
-    {
-        QFETCH(QString, text);
-        QString error;
-        QVERIFY(!parseAdapterOption(text, &error));
-        QVERIFY(!error.isEmpty());
     }
 
     // serve on the board: unplugged, the channels leave the scrape while the
