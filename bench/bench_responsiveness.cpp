@@ -56,23 +56,12 @@ public:
     void openUrl(const QString &) override {}
 };
 
-// A board's own image as far as the loader can tell: the shipped SSTFW.hex
-// is the simulated adapter's stand-in, which the board refuses.
+// Writes a board's own image as SSTFW.hex into `folder` and returns the folder.
 QString writeBoardImage(const QString &folder)
 {
-    const auto record = [](uint8_t type, uint16_t address, const QByteArray &data) {
-        const char head[] = {char(data.size()), char(address >> 8), char(address), char(type)};
-        QByteArray raw = QByteArray(head, 4) + data;
-        char sum = 0;
-        for (char c : raw)
-            sum = char(sum - c);
-        return ':' + (raw + sum).toHex().toUpper() + "\r\n";
-    };
+    const std::string image = test::boardImageHex();
     QFile file(folder + QStringLiteral("/SSTFW.hex"));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(record(0, 0, QByteArray("\x02\x01\x00", 3)) +
-                   record(0, 0x100, QByteArray("\x75\x81\x5F\x80\xFE", 5)) + record(1, 0, {})) <
-            0) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(image.data(), qint64(image.size())) < 0) {
         std::fprintf(stderr, "cannot write the board image\n");
         std::exit(1);
     }

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <unistd.h>
@@ -79,12 +80,13 @@ template <typename F> void measure(const char *name, long n, F &&call)
 
 // One adapter measured: a transaction on its own, then ticks of the whole
 // program with the five polled windows open.
-void run(const char *label, USBFunctions &adapter, long n)
+void run(const char *label, USBFunctions &adapter, long n,
+         const QString &folder = QCoreApplication::applicationDirPath())
 {
     Counting usb(adapter);
     DeviceState state;
     QuietDialogs dialogs;
-    AppContext ctx{state, usb, dialogs, QCoreApplication::applicationDirPath(),
+    AppContext ctx{state, usb, dialogs, folder,
                    [] { return QDateTime::currentMSecsSinceEpoch(); }};
     if (DownloadFirmware(state, usb, ctx.appFolder) < 0) {
         std::fprintf(stderr, "%s: firmware download failed\n", label);
@@ -142,8 +144,16 @@ int main(int argc, char *argv[])
     }
     board.plug(false);
     {
+        // The board takes its own image; the shipped one is the simulated
+        // adapter's stand-in, which the USB adapter refuses.
+        QTemporaryDir dir;
+        const std::string image = test::boardImageHex();
+        QFile file(dir.filePath(QStringLiteral("SSTFW.hex")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(image.data(), qint64(image.size())) < 0)
+            return 1;
+        file.close();
         LibusbAdapter usb(kRunning, kLoader);
-        run("libusb + emulated board", usb, n);
+        run("libusb + emulated board", usb, n, dir.path());
     }
     return 0;
 }

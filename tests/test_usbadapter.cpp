@@ -51,12 +51,9 @@ QByteArray hexRecord(uint8_t type, uint16_t address, const QByteArray &data)
     return ':' + raw.toHex().toUpper() + "\r\n";
 }
 
-// A board's own image, as far as the loader can tell (the shipped SSTFW.hex is
-// the simulated adapter's stand-in, which is refused for a board).
 QByteArray boardImage()
 {
-    return hexRecord(0, 0, QByteArray("\x02\x01\x00", 3)) +
-           hexRecord(0, 0x100, QByteArray("\x75\x81\x5F\x80\xFE", 5)) + hexRecord(1, 0, {});
+    return QByteArray::fromStdString(test::boardImageHex());
 }
 
 struct Bench {

@@ -49,6 +49,27 @@ struct EmulatedBoard::Urb {                               // submitted, not reap
     ~Urb() { g_object_unref(buffer), g_object_unref(data); }
 };
 
+std::string boardImageHex()
+{
+    const auto record = [](uint8_t type, uint16_t address, std::string data) {
+        std::string raw{char(data.size()), char(address >> 8), char(address), char(type)};
+        raw += data;
+        uint8_t sum = 0;
+        for (char c : raw)
+            sum = uint8_t(sum - uint8_t(c));
+        raw += char(sum);
+        std::string text = ":";
+        for (char c : raw) {
+            static constexpr char kDigits[] = "0123456789ABCDEF";
+            text += kDigits[uint8_t(c) >> 4];
+            text += kDigits[uint8_t(c) & 0xF];
+        }
+        return text + "\r\n";
+    };
+    return record(0, 0, std::string("\x02\x01\x00", 3)) +
+           record(0, 0x100, std::string("\x75\x81\x5F\x80\xFE", 5)) + record(1, 0, {});
+}
+
 EmulatedBoard::EmulatedBoard(UsbId loader, UsbId running, std::string firmwarePath)
     : loader_(loader), running_(running), firmwarePath_(std::move(firmwarePath)),
       bus_(SimulatedAdapter::shippedBus())

@@ -19,6 +19,11 @@ typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 
 namespace qzt::test {
 
+// A board's own firmware image as far as the loader can tell, in Intel HEX
+// (the shipped SSTFW.hex is the simulated adapter's stand-in, which the USB
+// adapter refuses to download to a board).
+std::string boardImageHex();
+
 class EmulatedBoard {
 public:
     EmulatedBoard(UsbId loader, UsbId running, std::string firmwarePath);
