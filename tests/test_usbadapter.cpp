@@ -2,7 +2,7 @@
 #include "app/MainWindow.h"
 #include "sst/IntelHex.h"
 #include "support/EmulatedBoard.h"
-#include "support/FakeDialogs.h"
+#include "support/Harness.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -111,11 +111,7 @@ private slots:
             QSKIP("needs LD_PRELOAD=libumockdev-preload.so.0 (CTest sets it)");
     }
 
-    void cleanup()
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
-    }
+    void cleanup() { QVERIFY(noWindowsLeft()); }
 
     void startsOnTheBoard_data()
     {
