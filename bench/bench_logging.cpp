@@ -1,8 +1,8 @@
 // Reports the time of one poll tick with both logging windows open, first
 // reading only (Idle), then writing to files in a temporary folder, with the
 // simulated bus. Also the bytes of one data line per model.
+#include "BenchDialogs.h"
 #include "app/MainWindow.h"
-#include "common/Dialogs.h"
 #include "sst/SimulatedAdapter.h"
 
 #include <QApplication>
@@ -18,24 +18,6 @@
 namespace {
 
 constexpr int Ticks = 20'000;
-
-// Answers the file dialog with the next prepared path; nothing else is asked.
-class ScriptedDialogs : public qzt::Dialogs {
-public:
-    QStringList files;
-    void critical(QWidget *, const QString &text, const QString &) override
-    {
-        std::fprintf(stderr, "critical: %s\n", qPrintable(text));
-    }
-    Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
-    {
-        return files.isEmpty() ? QString() : files.takeFirst();
-    }
-    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
-    QString chooseImageFile(QWidget *) override { return {}; }
-    void openUrl(const QString &) override {}
-};
 
 struct Stats {
     double median;
@@ -70,7 +52,7 @@ int main(int argc, char *argv[])
     int64_t nowMs = 0;
     qzt::DeviceState state;
     auto usb = qzt::SimulatedAdapter::shippedBus([&nowMs] { return nowMs; });
-    ScriptedDialogs dialogs;
+    qzt::bench::BenchDialogs dialogs;
     qzt::AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
                         [] { return QDateTime::currentMSecsSinceEpoch(); }};
     qzt::MainWindow window(ctx);
@@ -87,8 +69,9 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString path04 = dir.filePath(QStringLiteral("04.sav"));
     const QString path05 = dir.filePath(QStringLiteral("05.sav"));
-    dialogs.files = {path04, path05};
+    dialogs.file = path04;
     window.frmSave04()->cmdSave_Click();
+    dialogs.file = path05;
     window.frmSave05()->cmdSave_Click();
     const qint64 header04 = QFileInfo(path04).size();
     const qint64 header05 = QFileInfo(path05).size();

@@ -3,6 +3,7 @@
 // Reports tick cost and resident memory per simulated hour and the lines in
 // each log file; fails when a line is missing. Usage: bench_longrun [TICKS]
 // (default 24 hours: 1,728,000). CTest runs one hour of it.
+#include "BenchDialogs.h"
 #include "app/MainWindow.h"
 #include "sst/SimulatedAdapter.h"
 
@@ -30,27 +31,6 @@ double residentMiB()
     return double(resident) * 4096.0 / (1024.0 * 1024.0);
 }
 
-// Dialogs of a run that nobody watches: the chosen file comes from the
-// benchmark and every question is answered Yes.
-class ScriptedDialogs : public Dialogs {
-public:
-    QString file;
-    int criticals = 0;
-    void critical(QWidget *, const QString &text, const QString &) override
-    {
-        ++criticals;
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
-    {
-        return file;
-    }
-    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
-    QString chooseImageFile(QWidget *) override { return {}; }
-    void openUrl(const QString &) override {}
-};
-
 long countLines(const QString &path)
 {
     QFile f(path);
@@ -76,7 +56,7 @@ int main(int argc, char *argv[])
     int64_t nowMs = QDateTime(QDate(2026, 12, 5), QTime(0, 0)).toMSecsSinceEpoch();
     DeviceState state;
     auto usb = SimulatedAdapter::shippedBus([&nowMs] { return nowMs; });
-    ScriptedDialogs dialogs;
+    bench::BenchDialogs dialogs;
     AppContext ctx{state, *usb, dialogs, QCoreApplication::applicationDirPath(),
                    [&nowMs] { return nowMs; }};
     QTemporaryDir dir;

@@ -6,6 +6,7 @@
 // again that gets the firmware anew. Needs umockdev's preload and sets it
 // itself when it is missing.
 // Usage: bench_responsiveness [SECONDS] (default 10 s per case).
+#include "BenchDialogs.h"
 #include "app/MainWindow.h"
 #include "sst/SimulatedAdapter.h"
 #include "support/EmulatedBoard.h"
@@ -38,23 +39,6 @@ namespace {
 
 constexpr UsbId kLoader{0x0041, 0x8051};
 constexpr UsbId kRunning{0x0041, 0x5354};
-
-class QuietDialogs : public Dialogs {
-public:
-    QString file;
-    void critical(QWidget *, const QString &text, const QString &) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
-    {
-        return file;
-    }
-    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
-    QString chooseImageFile(QWidget *) override { return {}; }
-    void openUrl(const QString &) override {}
-};
 
 // Writes a board's own image as SSTFW.hex into `folder` and returns the folder.
 QString writeBoardImage(const QString &folder)
@@ -111,7 +95,7 @@ void run(const char *label, USBFunctions &usb, double seconds,
          const QString &folder = QCoreApplication::applicationDirPath())
 {
     DeviceState state;
-    QuietDialogs dialogs;
+    bench::BenchDialogs dialogs;
     AppContext ctx{state, usb, dialogs, folder, [] { return QDateTime::currentMSecsSinceEpoch(); }};
 #ifdef QZT_ADAPTER_THREAD
     MainWindow window(ctx, AdapterIo::Mode::Threaded);

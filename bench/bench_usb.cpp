@@ -3,6 +3,7 @@
 // emulated with umockdev, against the simulated adapter. Needs umockdev's
 // preload and sets it itself when it is missing.
 // Usage: bench_usb [TICKS] (default 2000 ticks, and 2000 transactions).
+#include "BenchDialogs.h"
 #include "app/MainWindow.h"
 #include "sst/SSTStuff.h"
 #include "sst/SimulatedAdapter.h"
@@ -28,23 +29,6 @@ namespace {
 
 constexpr UsbId kLoader{0x0041, 0x8051};
 constexpr UsbId kRunning{0x0041, 0x5354};
-
-class QuietDialogs : public Dialogs {
-public:
-    QString file;
-    void critical(QWidget *, const QString &text, const QString &) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-    }
-    Answer question(QWidget *, const QString &) override { return Answer::Yes; }
-    QString chooseLogFile(QWidget *, const QString &, const QString &, const Refusal &) override
-    {
-        return file;
-    }
-    QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
-    QString chooseImageFile(QWidget *) override { return {}; }
-    void openUrl(const QString &) override {}
-};
 
 // Counts the vendor requests that pass through it.
 class Counting : public USBFunctions {
@@ -85,9 +69,8 @@ void run(const char *label, USBFunctions &adapter, long n,
 {
     Counting usb(adapter);
     DeviceState state;
-    QuietDialogs dialogs;
-    AppContext ctx{state, usb, dialogs, folder,
-                   [] { return QDateTime::currentMSecsSinceEpoch(); }};
+    bench::BenchDialogs dialogs;
+    AppContext ctx{state, usb, dialogs, folder, [] { return QDateTime::currentMSecsSinceEpoch(); }};
     if (DownloadFirmware(state, usb, ctx.appFolder) < 0) {
         std::fprintf(stderr, "%s: firmware download failed\n", label);
         std::exit(1);

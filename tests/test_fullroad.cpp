@@ -63,11 +63,7 @@ const QByteArray kLine05 = " 22.75, 41, 0,,  12.1,  5.02,  3.3,  2.5,  1.2\r";
 class TestFullRoad : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup()
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
-    }
+    void cleanup() { QVERIFY(noWindowsLeft()); }
 
     // The board unplugged for 20 ticks: empty fields, a gap, legends kept and
     // the status line, no message box. Then three calls in ten fail at random:

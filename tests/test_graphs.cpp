@@ -46,18 +46,12 @@ void setReadings(Harness &h, const Readings &r)
 class TestGraphs : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup();
+    void cleanup() { QVERIFY(noWindowsLeft()); }
     void legendsFittingAndReopening_data();
     void legendsFittingAndReopening();
     void chartInteractions();
     void savedImages();
 };
-
-void TestGraphs::cleanup()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 void TestGraphs::legendsFittingAndReopening_data()
 {

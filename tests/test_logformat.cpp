@@ -65,75 +65,46 @@ private slots:
     void catalogue_data()
     {
         QTest::addColumn<Channel>("channel");
-        QTest::addColumn<QByteArray>("column");
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<QString>("legend");
-        QTest::addColumn<QString>("caption"); // before the first reading
-        QTest::addColumn<QString>("unit");
-        QTest::addColumn<uint>("rgb");
-        QTest::addColumn<QByteArray>("box");
-        QTest::addColumn<QByteArray>("boxText");
-        QTest::addColumn<bool>("logged");
         QTest::addColumn<Read>("read");
-        QTest::addColumn<double>("value");
-        const auto row = [](const char *name, Channel c, const char *column, const char *key,
-                            const char *legend, const char *caption, const char *unit, uint rgb,
-                            const char *box, const char *boxText, bool logged, Read read,
-                            double value) {
-            QTest::newRow(name) << c << QByteArray(column) << QByteArray(key)
-                                << QString::fromUtf8(legend) << QString::fromUtf8(caption)
-                                << QString::fromUtf8(unit) << rgb << QByteArray(box)
-                                << QByteArray(boxText) << logged << read << value;
+        // column|key|legend|caption before the first reading|unit|rgb|check box|its text|
+        // logged by default|value
+        QTest::addColumn<QString>("texts");
+        const auto row = [](const char *name, Channel c, Read read, const char *texts) {
+            QTest::newRow(name) << c << read << QString::fromUtf8(texts);
         };
         // clang-format off
-        row("internal", Channel::Internal, "Internal", "internal", "Internal: ", "Internal: ", "°C", 0xFF0000,
-            "chkInternal", "Save Internal Temperature Readings", true, Read::Temperatures, 21.5);
-        row("external", Channel::External, "External", "external", "External: ", "External:", "°C", 0x0000FF,
-            "chkExternal", "Save External Temperature Readings", true, Read::Temperatures, -3.25);
-        row("offset", Channel::ExternalOffset, "External Offset", "offset", "External Offset: ", "", "°C", 0x800080,
-            "chkExternalOffset", "Save External Temperature Offset", false, Read::Offset, 7);
-        row("12V", Channel::Volts12, "12V", "12v", "12V: ", "12V", "V", 0xFF0000,
-            "chk12V", "Save 12V Readings", true, Read::Voltages, 12.125);
-        row("5V", Channel::Volts5, "5V", "5v", "5V: ", "5V", "V", 0x0000FF,
-            "chk5V", "Save 5V Readings", true, Read::Voltages, 5.0);
-        row("Vcc", Channel::Vcc, "Vcc", "vcc", "Vcc: ", "Vcc", "V", 0x000080,
-            "chkVcc", "Save Vcc Readings", true, Read::Voltages, 3.25);
-        row("2.5V", Channel::Volts2_5, "2.5V", "2.5v", "2.5V: ", "2.5V", "V", 0x00FF00,
-            "chk2V", "Save 2.5V Readings", true, Read::Voltages, 2.5);
-        row("Vccp", Channel::Vccp, "Vccp", "vccp", "Vccp: ", "Vccp", "V", 0x000000,
-            "chkVccp", "Save Vccp Readings", true, Read::Voltages, 1.25);
+        row("internal", Channel::Internal, Read::Temperatures, "Internal|internal|Internal: |Internal: |°C|ff0000|"
+            "chkInternal|Save Internal Temperature Readings|1|21.5");
+        row("external", Channel::External, Read::Temperatures, "External|external|External: |External:|°C|ff|"
+            "chkExternal|Save External Temperature Readings|1|-3.25");
+        row("offset", Channel::ExternalOffset, Read::Offset, "External Offset|offset|External Offset: ||°C|800080|"
+            "chkExternalOffset|Save External Temperature Offset|0|7");
+        row("12V", Channel::Volts12, Read::Voltages, "12V|12v|12V: |12V|V|ff0000|chk12V|Save 12V Readings|1|12.125");
+        row("5V", Channel::Volts5, Read::Voltages, "5V|5v|5V: |5V|V|ff|chk5V|Save 5V Readings|1|5");
+        row("Vcc", Channel::Vcc, Read::Voltages, "Vcc|vcc|Vcc: |Vcc|V|80|chkVcc|Save Vcc Readings|1|3.25");
+        row("2.5V", Channel::Volts2_5, Read::Voltages, "2.5V|2.5v|2.5V: |2.5V|V|ff00|chk2V|Save 2.5V Readings|1|2.5");
+        row("Vccp", Channel::Vccp, Read::Voltages, "Vccp|vccp|Vccp: |Vccp|V|0|chkVccp|Save Vccp Readings|1|1.25");
         // clang-format on
     }
     void catalogue()
     {
         QFETCH(Channel, channel);
-        QFETCH(QByteArray, column);
-        QFETCH(QByteArray, key);
-        QFETCH(QString, legend);
-        QFETCH(QString, caption);
-        QFETCH(QString, unit);
-        QFETCH(uint, rgb);
-        QFETCH(QByteArray, box);
-        QFETCH(QByteArray, boxText);
-        QFETCH(bool, logged);
         QFETCH(Read, read);
-        QFETCH(double, value);
+        QFETCH(QString, texts);
         const ChannelInfo &info = channelInfo(channel);
         QCOMPARE(info.channel, channel);
-        QCOMPARE(QByteArray(info.column), column);
-        QCOMPARE(QByteArray(info.key), key);
-        QCOMPARE(QString::fromUtf16(info.legend), legend);
-        QCOMPARE(info.caption ? QString::fromUtf16(info.caption) : QString(), caption);
-        QCOMPARE(QString::fromUtf16(info.unit), unit);
-        QCOMPARE(info.rgb, rgb);
-        QCOMPARE(QByteArray(info.checkBox), box);
-        QCOMPARE(QByteArray(info.checkText), boxText);
-        QCOMPARE(info.loggedByDefault, logged);
         QCOMPARE(info.read, read);
         SSTStuffModule s;
         std::tie(s.IntTemp, s.ExtTemp, s.ExtOffset, s.Volts) =
             std::tuple(21.5f, -3.25f, 7, decltype(s.Volts){12.125f, 5.0f, 3.25f, 2.5f, 1.25f});
-        QCOMPARE(info.integer ? double(info.integer(s)) : double(info.value(s)), value);
+        const double value = info.integer ? double(info.integer(s)) : double(info.value(s));
+        const auto u16 = [](const char16_t *t) { return t ? QString::fromUtf16(t) : QString(); };
+        QCOMPARE(
+            QStringList({info.column, info.key, u16(info.legend), u16(info.caption), u16(info.unit),
+                         QString::number(info.rgb, 16), info.checkBox, info.checkText,
+                         QString::number(info.loggedByDefault), QString::number(value)})
+                .join(u'|'),
+            texts);
         // A lone channel's column line is its name and comma; the QZT6605's
         // voltages stand after the empty column.
         ChannelSelection one;
@@ -141,35 +112,6 @@ private slots:
         const bool voltage = info.group == Group::Voltage;
         QCOMPARE(columnLine(voltage ? Model::QZT6605 : Model::QZT6604, one),
                  (voltage ? "," : "") + QByteArray(info.column) + ",\r\n");
-    }
-
-    // Lines 1 and 3 as the models write them with all boxes, and with the
-    // boxes as a logging window opens them.
-    void headerLines_data()
-    {
-        QTest::addColumn<Model>("model");
-        QTest::addColumn<bool>("all");
-        QTest::addColumn<QByteArray>("lines");
-        QTest::newRow("04 all") << Model::QZT6604 << true
-                                << QByteArray("QZT6604\r\nInternal,External,External Offset,\r\n");
-        QTest::newRow("04 defaults")
-            << Model::QZT6604 << false << QByteArray("QZT6604\r\nInternal,External,\r\n");
-        QTest::newRow("05 all")
-            << Model::QZT6605 << true
-            << QByteArray(
-                   "QZT6605\r\nInternal,External,External Offset,,12V,5V,Vcc,2.5V,Vccp,\r\n");
-        QTest::newRow("05 defaults")
-            << Model::QZT6605 << false
-            << QByteArray("QZT6605\r\nInternal,External,,12V,5V,Vcc,2.5V,Vccp,\r\n");
-    }
-    void headerLines()
-    {
-        QFETCH(Model, model);
-        QFETCH(bool, all);
-        QFETCH(QByteArray, lines);
-        const ChannelSelection sel =
-            all ? ChannelSelection::fromMask(0xFF) : ChannelSelection::defaults();
-        QCOMPARE(modelLine(model) + columnLine(model, sel), lines);
     }
 
     void dateLineHasFourFieldsAndSecondsInEveryLocale()

@@ -81,11 +81,7 @@ Q_DECLARE_METATYPE(qzt::Model)
 class TestLogging : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup()
-    {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(QApplication::topLevelWidgets().isEmpty());
-    }
+    void cleanup() { QVERIFY(noWindowsLeft()); }
 
     // The boxes lock while writing; starting again asks again and starts over.
     void startLockBoxesStopStart()

@@ -21,19 +21,13 @@ using Probes = QList<Probe>;
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup();
+    void cleanup() { QVERIFY(noWindowsLeft()); }
     void discovery_data();
     void discovery();
     void frameHoldsEveryChildWindow();
     void windowMenuAndAboutWindow();
     void windowsStayOnTheScreen();
 };
-
-void TestMainWindow::cleanup()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    QVERIFY(QApplication::topLevelWidgets().isEmpty());
-}
 
 void TestMainWindow::discovery_data()
 {

@@ -49,7 +49,6 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<bool>("accepted");
         const QByteArray good = ":0400000002000300F7\r\n:00000001FF\r\n";
-        QTest::newRow("good") << "qzt" << good << true;
         QTest::newRow("accented folder")
             << QStringLiteral("T\u00E9l\u00E9chargements/qzt") << good << true;
         QTest::newRow("not Intel HEX") << "qzt" << QByteArray(":0400000002000300F6\r\n") << false;

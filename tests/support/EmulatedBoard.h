@@ -34,38 +34,23 @@ public:
 
     void plug(bool running, bool openable = true);
     void unplug();
-    void setStallIn(bool stall)
-    {
-        withBus([&](auto &) { stallIn_ = stall; });
-    }
+    void setStallIn(bool stall) { set(stallIn_, stall); }
     // Every SST transfer takes this long before the board takes it, as a slow
     // board (or a busy USB) would.
-    void setTransferDelay(std::chrono::microseconds delay)
-    {
-        withBus([&](auto &) { delay_ = delay; });
-    }
+    void setTransferDelay(std::chrono::microseconds delay) { set(delay_, delay); }
 
     // Runs on the board's side before each SST transfer that it answers
     // (OUT: the request's bytes), e.g. to change the chips' readings with
     // the time.
     using Hook = std::function<void(SimulatedAdapter &, bool in, const uint8_t *request)>;
-    void setBeforeTransfer(Hook hook)
-    {
-        withBus([&](auto &) { beforeTransfer_ = std::move(hook); });
-    }
+    void setBeforeTransfer(Hook hook) { set(beforeTransfer_, std::move(hook)); }
     // IN answers of the running board carry at most this many bytes (-1: all).
-    void setShortIn(int bytes)
-    {
-        withBus([&](auto &) { shortIn_ = bytes; });
-    }
+    void setShortIn(int bytes) { set(shortIn_, bytes); }
     // How the OUT write that releases the CPU ends: 0 as it should, a URB
     // status such as -EPIPE or -EPROTO (the board renumerates all the same),
     // or kStallOut: never answered, and the board stays blank.
     static constexpr int kStallOut = 1;
-    void setReleaseEnding(int ending)
-    {
-        withBus([&](auto &) { releaseEnding_ = ending; });
-    }
+    void setReleaseEnding(int ending) { set(releaseEnding_, ending); }
 
     struct Record {
         std::vector<LoaderWrite> ramWrites; // since the last plug
@@ -86,6 +71,10 @@ public:
     }
 
 private:
+    template <typename T, typename V> void set(T &field, V &&value)
+    {
+        withBus([&](auto &) { field = std::forward<V>(value); });
+    }
     struct Urb;
     void handle(UMockdevIoctlClient *client);
     void addDevice(UsbId id, bool openable);

@@ -7,6 +7,7 @@
 #include "support/FakeAdapter.h"
 #include "support/FakeDialogs.h"
 
+#include <QApplication>
 #include <QDateTime>
 
 #include <memory>
@@ -14,6 +15,13 @@
 #include <vector>
 
 namespace qzt::test {
+
+// A test's windows are all gone once the deferred deletes have run.
+inline bool noWindowsLeft()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return QApplication::topLevelWidgets().isEmpty();
+}
 
 struct Harness {
     explicit Harness(const std::vector<std::pair<uint8_t, uint16_t>> &chips = {{0x48, 0x6604},
