@@ -37,8 +37,17 @@ std::optional<AdapterChoice> adapterChoice(const QCommandLineParser &parser, QSt
 
 std::unique_ptr<USBFunctions> makeAdapter(const AdapterChoice &choice, QString *error)
 {
-    if (choice.kind == AdapterChoice::Kind::Simulated)
+    if (choice.kind == AdapterChoice::Kind::Simulated) {
+        // QZT_SIMULATED_CLOCK_MS stops the simulated bus's clock at that many
+        // milliseconds since the epoch: its chips then give the same readings
+        // to every program and every read, so one run can be checked
+        // against another.
+        bool fixed = false;
+        const qint64 at = qEnvironmentVariable("QZT_SIMULATED_CLOCK_MS").toLongLong(&fixed);
+        if (fixed)
+            return SimulatedAdapter::shippedBus([at] { return int64_t(at); });
         return SimulatedAdapter::shippedBus();
+    }
 #ifdef QZT_HAVE_USB
     Q_UNUSED(error);
     // The board is looked for when the firmware is loaded, so a missing

@@ -43,19 +43,25 @@ constexpr Command kCommands[] = {
      "writes the program's log file: the header, then one line per 50 ms tick (or every N-th), "
      "until the duration ends or SIGINT or SIGTERM arrives",
      "log --model 05 --out chamber.sav --duration 8h", log},
+    {"serve", "[--listen HOST:PORT] [--model 04|05|both] [--address ADDR,...]", 0, 0,
+     "serves the chips' readings to Prometheus at http://HOST:PORT/metrics (default "
+     "127.0.0.1:9725), polled at the 50 ms tick, until SIGINT or SIGTERM arrives; a channel "
+     "whose last read failed is left out",
+     "serve --listen 0.0.0.0:9725", serve},
 };
 
-// Options that take a value, and the commands they belong to (empty: all).
+// Options that take a value, and the commands they belong to, separated by
+// blanks (empty: all).
 struct OptionInfo {
     const char *name;
     bool takesValue;
     const char *command;
 };
 constexpr OptionInfo kOptions[] = {
-    {"adapter", true, ""},     {"json", false, ""},       {"help", false, ""},
-    {"version", false, ""},    {"model", true, "log"},    {"out", true, "log"},
-    {"channels", true, "log"}, {"duration", true, "log"}, {"every", true, "log"},
-    {"firmware", true, ""},
+    {"adapter", true, ""},     {"json", false, ""},          {"help", false, ""},
+    {"version", false, ""},    {"model", true, "log serve"}, {"out", true, "log"},
+    {"channels", true, "log"}, {"duration", true, "log"},    {"every", true, "log"},
+    {"firmware", true, ""},    {"listen", true, "serve"},    {"address", true, "serve"},
 };
 
 // One entry of a help list: the term, then its text from column 24, wrapped
@@ -195,13 +201,17 @@ Parsed parseCommandLine(const QStringList &argv)
     const Command &c = *p.command;
     for (const OptionInfo &o : kOptions) {
         const QString option = QLatin1String(o.name);
-        if (*o.command && name != QLatin1String(o.command) && p.invocation.options.contains(option))
-            throw UsageError{
-                QStringLiteral("--%1 belongs to %2 only").arg(option, QLatin1String(o.command)),
-                QStringLiteral("--") + option};
+        const QStringList owners = QString::fromLatin1(o.command).split(u' ', Qt::SkipEmptyParts);
+        if (!owners.isEmpty() && !owners.contains(name) && p.invocation.options.contains(option))
+            throw UsageError{QStringLiteral("--%1 belongs to %2 only")
+                                 .arg(option, owners.join(QLatin1String(" and "))),
+                             QStringLiteral("--") + option};
     }
     if (name == QLatin1String("log") && p.invocation.options.contains(QStringLiteral("json")))
         throw UsageError{QStringLiteral("--json does not apply to log, which writes its file"),
+                         QStringLiteral("--json")};
+    if (name == QLatin1String("serve") && p.invocation.options.contains(QStringLiteral("json")))
+        throw UsageError{QStringLiteral("--json does not apply to serve, which serves its metrics"),
                          QStringLiteral("--json")};
     if (positional.size() < c.minArgs) {
         const QStringList names = QString::fromLatin1(c.synopsis).split(u' ');

@@ -15,5 +15,7 @@ Action offset(const Invocation &in);
 Action request(const Invocation &in);
 // The log loop: see LogLoop.cpp.
 Action log(const Invocation &in);
+// Readings for Prometheus: see Serve.cpp.
+Action serve(const Invocation &in);
 
 } // namespace qzt::cli

@@ -5,6 +5,7 @@
 // bad argument.
 #include "app/Adapters.h"
 #include "app/cli/Companion.h"
+#include "app/cli/Serve.h"
 #include "sst/USBStuff.h"
 
 #include <QCoreApplication>
@@ -36,6 +37,8 @@ int run(int argc, char *argv[])
         return 0;
     }
 
+    if (plan.command == QLatin1String("serve"))
+        blockStopSignals();
     try {
         QString error;
         const std::unique_ptr<USBFunctions> usb = makeAdapter(plan.adapter, &error);

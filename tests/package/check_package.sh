@@ -13,7 +13,8 @@ fail() { echo "$*"; exit 1; }
 deb=$(ls "$work"/out/*.deb)
 files=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for want in ./usr/share/doc/qzt6604-5/copyright ./usr/share/icons/hicolor/scalable/apps/qzt6604-5.svg \
-            ./usr/share/icons/hicolor/48x48/apps/qzt6604-5.png; do
+            ./usr/share/icons/hicolor/48x48/apps/qzt6604-5.png \
+            ./usr/share/doc/qzt6604-5/examples/qzt6604-5-cli-serve.service; do
   grep -qx -- "$want" <<<"$files" || fail "missing from package: $want"
 done
 ! grep -qE 'test_|bench_' <<<"$files" || fail "tests or benchmarks packaged"
@@ -75,6 +76,9 @@ done
 unset XDG_DATA_DIRS
 
 [ "$("$root/usr/bin/qzt6604-5-cli" scan | wc -l)" -eq 2 ] || fail "companion scan finds no chips"
+MANWIDTH=200 man -l "$root/usr/share/man/man1/qzt6604-5-cli.1.gz" 2>&1 | grep -q "^SERVING PROMETHEUS" ||
+  fail "manual page qzt6604-5-cli lacks serve"
+"$(dirname "$0")/check_prometheus.sh" "$root/usr/bin/qzt6604-5-cli"
 
 display=":$((200 + RANDOM % 500))"
 Xvfb "$display" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
