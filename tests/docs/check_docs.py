@@ -288,6 +288,10 @@ def check_udev_and_paths():
                 fail('README.md', f'{path}: no such program is built')
         elif not any(os.path.exists(os.path.join(SRC, path.replace('*', e))) for e in ('', 'cpp', 'h')):
             fail('README.md', f'{path} does not exist')
+    version = re.search(r'project\([^)]*VERSION ([\d.]+)', read('CMakeLists.txt')).group(1)
+    for deb in re.findall(r'qzt6604-5_([\d.]+)_amd64\.deb', readme):
+        if deb != version:
+            fail('README.md', f'names the package of version {deb}; the build makes {version}')
     images = re.findall(r'!\[[^]]*\]\(([^)]+)\)', readme)
     meta = read('app/com.example.qzt_sensors.qzt6604_5.metainfo.xml')
     for image in images:
