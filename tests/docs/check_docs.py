@@ -288,6 +288,16 @@ def check_udev_and_paths():
                 fail('README.md', f'{path}: no such program is built')
         elif not any(os.path.exists(os.path.join(SRC, path.replace('*', e))) for e in ('', 'cpp', 'h')):
             fail('README.md', f'{path} does not exist')
+    # The captions the README quotes in its section on the windowed program
+    # are the program's own.
+    using = readme.split('## Using the program')[1].split('\n## ')[0]
+    sources = ''.join(open(os.path.join(r, f), encoding='utf-8').read() for r, _, files in os.walk(SRC)
+                      if not re.match(r'build|tests', os.path.relpath(r, SRC))
+                      for f in files if f.endswith('.cpp'))
+    sources = sources.replace('\\u2026', '…').replace('&', '')
+    for caption in re.findall(r'"([^"]+)"', using):
+        if f'"{caption}"' not in sources:
+            fail('README.md', f'"{caption}" is no caption of the program')
     version = re.search(r'project\([^)]*VERSION ([\d.]+)', read('CMakeLists.txt')).group(1)
     for deb in re.findall(r'qzt6604-5_([\d.]+)_amd64\.deb', readme):
         if deb != version:
