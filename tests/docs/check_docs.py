@@ -137,7 +137,7 @@ def check_command(where, cmd, shown, mark, cwd):
         fail(where, f'{len(got)} lines, the document shows {len(shown)}: {cmd}\n' + '\n'.join(got))
     for doc, real in zip(shown, got):
         try:
-            want_shape, got_shape = shape(doc.rstrip('. ')), shape(real)
+            want_shape, got_shape = shape(doc.removesuffix('...')), shape(real)
         except ValueError as e:
             fail(where, f'not JSON ({e}): {doc!r} or {real!r}')
             continue
@@ -162,7 +162,7 @@ def markdown_blocks(text):
                 i += 1
             before = [l.strip() for l in lines[:start] if l.strip()]
             mark = re.match(r'<!-- docs test: (.*) -->$', before[-1]) if before else None
-            blocks.append((start + 1, [b for b in body if b] if not fenced else [], mark.group(1) if mark else ''))
+            blocks.append((start + 1, [b for b in body if b], mark.group(1) if mark else ''))
         i += 1
     return blocks
 
