@@ -117,7 +117,8 @@ QString helpText()
                       QStringLiteral("%1; for example: %2 %3")
                           .arg(QLatin1String(c.help), program, QLatin1String(c.example)));
     t += QStringLiteral(
-        "\nADDR is a whole number as the console reads it (72, &h48) or hex after 0x (0x48).\n"
+        "\nADDR is a whole number as the console reads it (72, &h48) or hex after 0x\n"
+        "(0x48).\n"
         "LIST names channels with commas: internal, external, offset and, for the\n"
         "QZT6605, 12v, 5v, vcc, 2.5v, vccp (default: all but offset).\n"
         "TIME is whole hours, minutes and seconds: 8h, 30m, 90s, 1h30m (at most 8760h).\n"
