@@ -13,7 +13,8 @@ Usage: check_docs.py SOURCE_DIR BIN_DIR
   <!-- docs test: with --duration 2s --> (README) or .\" docs test: ...
   (manual page). "with OPTION VALUE" replaces an option's value, "stop after
   N s" sends SIGTERM then, "status N" expects that exit status, "options
-  only" checks the options against --help without running. The windowed
+  only" checks the options against --help without running, "run" runs a
+  block of other commands (in the same folder, after the blocks above). The windowed
   program's commands are always checked by their options only: it needs a
   display and a board.
 - Every option and command in --help is in the manual page help2man makes,
@@ -188,6 +189,11 @@ def run_blocks(name, blocks, cwd):
                 commands[-1][1].append(line)
         for cmd, shown in commands:
             check_command(f'{name}:{number}', cmd, shown, mark, cwd)
+        if mark == 'run' and not commands:
+            for line in body:
+                status, _, err, _ = run(line, cwd, shell=True)
+                if status != 0:
+                    fail(f'{name}:{number}', f'exit status {status}: {line}\n{err.strip()}')
 
 
 def help_examples():
