@@ -42,10 +42,9 @@ QByteArray logOf(Model model, unsigned mask, int lines, std::initializer_list<in
     QByteArray bytes =
         headerLines(model, sel, QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)), QLocale::c());
     for (int i = 0; i < lines; ++i) {
-        QByteArray line = dataLine(model, sel, readingsAt(i));
-        bytes += std::count(spoilt.begin(), spoilt.end(), i + 4)
-                     ? line.insert(line.size() - 2, extra)
-                     : line;
+        bytes += dataLine(model, sel, readingsAt(i));
+        if (std::count(spoilt.begin(), spoilt.end(), i + 4))
+            bytes.insert(bytes.size() - 2, extra);
     }
     return bytes;
 }
