@@ -76,8 +76,8 @@ struct Note {
 enum class LoadStatus {
     Successful,
     Interrupted, // the interrupt flag was raised
-    Refused,     // not a log of this program (also: its first data line or more than
-                 // 1 % of them malformed), or no memory
+    Refused,     // not a log of this program (its first data line or more than
+                 // 1 % of them malformed too), or no memory
 };
 
 class LogData;
@@ -107,9 +107,9 @@ QString notAFile(const QString &path);
 // Indexes the file at `path`: maps it, checks the three header lines and
 // every data line against them, and builds the pyramid. A malformed data
 // line (the wrong number of fields, or a field that is not a number) keeps
-// its row but holds no value, so it shows as a gap in every channel. `threads` 0 takes
-// the machine's cores, or one thread for a small file; a given number is
-// used as it is (tests and fuzzing split small inputs too).
+// its row but holds no value, so it shows as a gap in every channel.
+// `threads` 0 takes the machine's cores, or one thread for a small file; a
+// given number is used as it is (tests and fuzzing split small inputs too).
 LoadResult load(const QString &path, LoadControl &control, unsigned threads = 0);
 // The same for bytes already in memory (tests and fuzzing); `bytes` must
 // outlive the returned data.
@@ -159,12 +159,12 @@ public:
     // reading (an empty field or a malformed line) lies between a column's
     // first value and the value before it; columns from the pyramid mark it
     // only after a column with no value at all, as a shorter gap lies inside
-    // a column's stroke. Rows are parsed
-    // from the mapping when a column averages fewer than kParseBelow of
-    // them, so a column is exact where single lines can be told apart.
-    // Otherwise the pyramid answers: a column summarises every block it
-    // touches, so no column is left empty and none loses an extreme, at the
-    // price of an envelope up to a block wider.
+    // a column's stroke. Rows are parsed from the mapping when a column
+    // averages fewer than kParseBelow of them, so a column is exact where
+    // single lines can be told apart. Otherwise the pyramid answers: a
+    // column summarises every block it touches, so no column is left empty
+    // and none loses an extreme, at the price of an envelope up to a block
+    // wider.
     void columns(std::span<const uint64_t> edges,
                  std::vector<std::vector<chart::Column>> &out) const;
 
