@@ -366,7 +366,8 @@ private slots:
         const double span = double(right - left);
         QVERIFY(std::abs(4 * span / double(whole.second - whole.first) - 1) < 0.01);
 
-        top->setFocus();
+        QTest::mouseClick(top, Qt::LeftButton, {}, top->plotRect().center());
+        QCOMPARE(QApplication::focusWidget(), top);
         QTest::keyClick(top, key.key(), key.keyboardModifiers());
         if (goal == "statistics") {
             QTRY_COMPARE(QApplication::focusWidget(), w.findChild<QTableWidget *>());
