@@ -319,6 +319,12 @@ void StripChart::followView(const StripChart &leader)
     update();
 }
 
+void StripChart::followCursor(std::optional<int> x)
+{
+    linkedX_ = x;
+    update();
+}
+
 void StripChart::moved()
 {
     update();
@@ -395,8 +401,12 @@ void StripChart::paintEvent(QPaintEvent *)
         p.setPen(kHistoryColour);
         p.drawText(box, Qt::AlignCenter, note);
     }
-    if (hoverX_)
+    if (hoverX_) {
         paintReadout(p, *hoverX_);
+    } else if (linkedX_) {
+        p.setPen(QPen(kFrameColour, 1, Qt::DashLine));
+        p.drawLine(QPointF(*linkedX_ + 0.5, plot_.top()), QPointF(*linkedX_ + 0.5, plot_.bottom()));
+    }
 
     const std::pair<int64_t, int64_t> shown{left, left + view_.spanMs()};
     if (shown != shown_) {
@@ -529,14 +539,15 @@ void StripChart::paintCaptions(QPainter &p)
 void StripChart::updateRecordLegends()
 {
     // The legends are captions 0 on, one per trace (see addChannelTraces).
+    const std::optional<int> x = hoverX_ ? hoverX_ : linkedX_;
     const int64_t perColumn = view_.msPerColumn();
     const int64_t at =
-        hoverX_ ? view_.leftEdge(now()) + (*hoverX_ - plot_.left()) * perColumn + perColumn / 2 : 0;
+        x ? view_.leftEdge(now()) + (*x - plot_.left()) * perColumn + perColumn / 2 : 0;
     const int64_t reach = std::max<int64_t>(perColumn, 1000);
     for (std::size_t n = 0; n < traces_.size() && n < traceNames_.size() && n < captions_.size();
          ++n) {
         std::optional<float> value;
-        if (hoverX_) {
+        if (x) {
             if (const std::optional<Sample> s = source_->nearest(int(n), at, reach, perColumn / 2))
                 value = s->value;
         } else if (n < lastInView_.size()) {
@@ -647,8 +658,10 @@ QPixmap StripChart::image()
     // The read-out and its cursor line follow the mouse; they belong on the
     // screen, not in a picture of the data.
     const std::optional<int> hover = std::exchange(hoverX_, std::nullopt);
+    const std::optional<int> linked = std::exchange(linkedX_, std::nullopt);
     QPixmap picture = grab();
     hoverX_ = hover;
+    linkedX_ = linked;
     return picture;
 }
 
@@ -748,6 +761,7 @@ void StripChart::mouseMoveEvent(QMouseEvent *event)
     else
         hoverX_.reset();
     update();
+    emit cursorMoved(hoverX_);
 }
 
 void StripChart::mouseReleaseEvent(QMouseEvent *event)
@@ -791,6 +805,7 @@ void StripChart::leaveEvent(QEvent *event)
 {
     hoverX_.reset();
     update();
+    emit cursorMoved(std::nullopt);
     QWidget::leaveEvent(event);
 }
 

@@ -144,6 +144,10 @@ public:
     // the same record: the panels of one log move together. Sends no
     // viewMoved().
     void followView(const StripChart &leader);
+    // The cursor of a panel above or below, at chart x (nothing: it left):
+    // this chart draws a cursor line there, and its legends take their
+    // values there.
+    void followCursor(std::optional<int> x);
 
     // The path a picture is saved under: `path`, with ".png" added unless its
     // suffix names an image format that can be written.
@@ -179,6 +183,8 @@ signals:
     // The user moved or scaled the window (mouse, wheel, keys or menu); a
     // repaint showing it is scheduled.
     void viewMoved();
+    // The mouse moved over the plot to chart x, or left it (nothing).
+    void cursorMoved(std::optional<int> x);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -271,6 +277,7 @@ private:
     mutable QHash<QString, QStaticText> labels_;
 
     std::optional<int> hoverX_;
+    std::optional<int> linkedX_; // another panel's cursor
     std::optional<int> dragX_;
     Dialogs *dialogs_ = nullptr;
     std::function<QPixmap()> picture_;

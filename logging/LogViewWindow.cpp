@@ -252,12 +252,19 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
     }
     // The time axes are locked together: whichever panel the user moves
     // leads the others.
-    for (StripChart *leader : charts_)
+    for (StripChart *leader : charts_) {
         connect(leader, &StripChart::viewMoved, this, [this, leader] {
             for (StripChart *c : charts_)
                 if (c != leader)
                     c->followView(*leader);
         });
+        // One cursor through every panel, each legend at its time.
+        connect(leader, &StripChart::cursorMoved, this, [this, leader](std::optional<int> x) {
+            for (StripChart *c : charts_)
+                if (c != leader)
+                    c->followCursor(x);
+        });
+    }
 
     // Statistics of the visible lines, one row per channel: a table whose
     // columns keep their width, and which scrolls through its rows when the

@@ -307,6 +307,10 @@ private slots:
         const QStringList readout = chart->readoutAt(chart->plotRect().left());
         QVERIFY2(readout[0].endsWith("line 4"), qPrintable(readout[0]));
         QCOMPARE(readout.last(), legend.section(' ', 0, 0) + " 0.00" + units.last());
+        // The legends show the values under the cursor, which spans every panel.
+        QTest::mouseMove(w.chart(), chart->plotRect().topLeft());
+        chart->grab();
+        QCOMPARE(chart->captionText(chart->traceCount() - 1), readout.last());
 
         w.resize(480, 600); // the statistics go under the charts
         auto *table = w.findChild<QTableWidget *>("tblStatistics");
