@@ -275,19 +275,31 @@ def check_package_texts():
                             fail(where, f'"{sentence}" promises {c} with {flag}, which it refuses: {err.strip()}')
 
 
+def program_text():
+    """The programs' C++ sources, adjacent string literals joined."""
+    text = ''.join(open(os.path.join(r, f), encoding='utf-8').read() for r, _, files in os.walk(SRC)
+                   if not re.match(r'build|tests|bench', os.path.relpath(r, SRC))
+                   for f in files if f.endswith('.cpp'))
+    return re.sub(r'"\s*\n\s*"', '', text).replace('\\u2026', '…')
+
+
 def check_udev_and_paths():
     readme, page = read('README.md'), unroff(read('packaging/man/common.h2m'))
+    program = program_text().replace('\\"', '"')
     recipes = {}
-    for name, text in (('README.md', readme), ('man page', page)):
-        rules = [re.sub(r'\s+', ' ', l.strip()) for l in text.splitlines() if 'SUBSYSTEM==' in l]
+    for name, text in (('README.md', readme), ('man page', page), ('the program', program)):
+        rules = [re.sub(r'\s+', ' ', l.strip()) for l in re.findall(r'SUBSYSTEM==.*?uaccess"', text)]
         reloads = sorted(set(re.findall(r'udevadm [a-z]+(?: --[\w-]+)*', text)))
-        recipes[name] = (rules, reloads, 'plugdev' in text)
-        for rule in rules:
+        recipes[name] = ({re.sub(r'(id(?:Vendor|Product)}==)"[^"]*"', r'\1"ID"', r) for r in rules},
+                         reloads, 'plugdev' in text)
+        for rule in rules if name != 'the program' else []:
             for id_ in re.findall(r'id(?:Vendor|Product)}=="([^"]*)"', rule):
                 if not re.fullmatch(r'[0-9a-z]{4}', id_):
                     fail(name, f'udev matches four-digit lowercase hex, not "{id_}": {rule}')
     if recipes['README.md'] != recipes['man page']:
         fail('udev recipe', f'README {recipes["README.md"]} differs from the manual page {recipes["man page"]}')
+    if recipes['the program'][1] and recipes['the program'][:2] != recipes['README.md'][:2]:
+        fail('udev recipe', f'the program\'s {recipes["the program"][:2]} differs from the README\'s')
     for path in re.findall(r'`((?:scripts|tests|bench|packaging|docs|app|build/bin)/[^` ]+|LICENSE)`', readme):
         if path.startswith('build/bin/'):
             if not re.search(rf'\((?:{re.escape(path[10:])})\s', read('bench/CMakeLists.txt') + read('app/CMakeLists.txt') + read('app/cli/CMakeLists.txt')):
@@ -297,10 +309,7 @@ def check_udev_and_paths():
     # The captions the README quotes in its section on the windowed program
     # are the program's own.
     using = readme.split('## Using the program')[1].split('\n## ')[0]
-    sources = ''.join(open(os.path.join(r, f), encoding='utf-8').read() for r, _, files in os.walk(SRC)
-                      if not re.match(r'build|tests', os.path.relpath(r, SRC))
-                      for f in files if f.endswith('.cpp'))
-    sources = sources.replace('\\u2026', '…').replace('&', '')
+    sources = program_text().replace('&', '')
     for caption in re.findall(r'"([^"]+)"', using):
         if f'"{caption}"' not in sources:
             fail('README.md', f'"{caption}" is no caption of the program')
