@@ -21,7 +21,6 @@
 #include <atomic>
 #include <chrono>
 #include <map>
-#include <numeric>
 #include <sstream>
 
 using namespace qzt;
@@ -44,14 +43,6 @@ void overrideFilePermissions(bool on)
     syscall(SYS_capset, &header, data);
 }
 
-QByteArray hexRecord(uint8_t type, uint16_t address, const QByteArray &data)
-{
-    const char head[] = {char(data.size()), char(address >> 8), char(address), char(type)};
-    QByteArray raw = QByteArray(head, 4) + data;
-    raw.append(char(-std::accumulate(raw.begin(), raw.end(), 0))); // the checksum
-    return ':' + raw.toHex().toUpper() + "\r\n";
-}
-
 QByteArray boardImage()
 {
     return QByteArray::fromStdString(test::boardImageHex());
@@ -62,6 +53,7 @@ struct Bench {
         : board(kLoader, kRunning, kShippedFirmware), usb(kRunning, kLoader, timing, &messages)
     {
         setFirmware(boardImage());
+        ctx.appFolder = dir.path();
     }
     void setFirmware(const QByteArray &image)
     {
@@ -71,7 +63,6 @@ struct Bench {
     }
     bool start()
     {
-        ctx.appFolder = dir.path();
         window = std::make_unique<MainWindow>(ctx);
         window->timer().stop();
         return window->MDIForm_Load();
@@ -119,16 +110,17 @@ private slots:
         QTest::addColumn<Plug>("plugged");
         QTest::addColumn<QByteArray>("firmware"); // empty: the shipped image
         QTest::addColumn<QString>("reason");      // empty: the start succeeds
-        QByteArray big;
+        std::string big;
         for (int at = 0; at < 5000; at += 200) {
-            QByteArray data(200, '\0');
+            std::string data(200, '\0');
             for (int i = 0; i < 200; ++i)
-                data[i] = char((at + i) * 7);
+                data[std::size_t(i)] = char((at + i) * 7);
             big += hexRecord(0, uint16_t(0x1000 + at), data);
         }
-        big += hexRecord(0, 0xFFF0, QByteArray(16, 'z')) + hexRecord(1, 0, {}); // two runs
+        big += hexRecord(0, 0xFFF0, std::string(16, 'z')) + hexRecord(1, 0, {}); // two runs
         QTest::newRow("blank board gets the image") << Plug::Blank << QByteArray() << "";
-        QTest::newRow("image over several chunks up to the top of RAM") << Plug::Blank << big << "";
+        QTest::newRow("image over several chunks up to the top of RAM")
+            << Plug::Blank << QByteArray::fromStdString(big) << "";
         QTest::newRow("running board gets no download") << Plug::Running << QByteArray() << "";
         QTest::newRow("no board") << Plug::None << QByteArray()
                                   << "no board 0041:5354 or blank board 0041:8051 on the USB";
@@ -306,16 +298,11 @@ private slots:
         using Clock = std::chrono::steady_clock;
         QFETCH(bool, stall);
         QFETCH(bool, closeInStall);
-        EmulatedBoard board(kLoader, kRunning, kShippedFirmware);
-        std::ostringstream messages;
-        LibusbAdapter usb(kRunning, kLoader, {.rescanMs = 300}, &messages);
-        DeviceState state;
-        FakeDialogs dialogs;
-        AppContext ctx{state, usb, dialogs, QStringLiteral(QZT_SOURCE_DIR "/sst"),
-                       [] { return QDateTime::currentMSecsSinceEpoch(); }};
+        Bench b({.rescanMs = 300});
+        EmulatedBoard &board = b.board;
         board.plug(true);
         board.setTransferDelay(2ms);
-        MainWindow window(ctx, AdapterIo::Mode::Threaded);
+        MainWindow window(b.ctx, AdapterIo::Mode::Threaded);
         QSignalSpy loaded(&window, &MainWindow::loadFinished);
         std::vector<qint64> delivered;
         connect(&window, &MainWindow::slotDelivered, this,
@@ -341,10 +328,9 @@ private slots:
         // set out: the next one reads for all.
         const std::size_t settled = delivered.size() + 2;
         QTRY_VERIFY_WITH_TIMEOUT(delivered.size() >= settled, 5000);
-        QTemporaryDir dir;
-        dialogs.nextFile = dir.filePath("04.sav");
+        b.dialogs.nextFile = b.dir.filePath("04.sav");
         window.frmSave04()->cmdSave_Click();
-        dialogs.nextFile = dir.filePath("05.sav");
+        b.dialogs.nextFile = b.dir.filePath("05.sav");
         window.frmSave05()->cmdSave_Click();
         const std::size_t first = delivered.size();
         const auto waitSlots = [&](std::size_t n) {
@@ -370,7 +356,7 @@ private slots:
             get->click();
             QVERIFY(!get->isEnabled()); // until its answer is back
             QTRY_VERIFY_WITH_TIMEOUT(get->isEnabled(), 5000);
-            QCOMPARE(dialogs.criticals, QStringList{"Get All Temps: the adapter did not answer."});
+            QCOMPARE(b.dialogs.criticals, QStringList{"Get All Temps: the adapter did not answer."});
             waitSlots(10);
             board.setStallIn(false);
             emptyAtLeast = 10;
@@ -410,7 +396,7 @@ private slots:
 
         // One line per slot, in slot order; a reading only in its own slot.
         for (const char *name : {"04.sav", "05.sav"}) {
-            QFile file(dir.filePath(name));
+            QFile file(b.dir.filePath(name));
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QList<QByteArray> lines = file.readAll().split('\n').mid(3, -1);
             QCOMPARE(lines.size() - 1, qsizetype(numbers.size())); // the last is empty
