@@ -356,7 +356,8 @@ private slots:
             get->click();
             QVERIFY(!get->isEnabled()); // until its answer is back
             QTRY_VERIFY_WITH_TIMEOUT(get->isEnabled(), 5000);
-            QCOMPARE(b.dialogs.criticals, QStringList{"Get All Temps: the adapter did not answer."});
+            QCOMPARE(b.dialogs.criticals,
+                     QStringList{"Get All Temps: the adapter did not answer."});
             waitSlots(10);
             board.setStallIn(false);
             emptyAtLeast = 10;
