@@ -188,33 +188,21 @@ private slots:
                  std::pair(21.5f, 33.25f));
     }
 
-    // Unplugged mid-run, back blank; then arguments a control transfer cannot
-    // carry, a stalled IN that gives up after the time-out, and a short IN.
+    // Unplugged mid-run, back blank (serve's test below reads it again);
+    // then arguments a control transfer cannot carry, a stalled IN that
+    // gives up after the time-out, and a short IN.
     void unpluggedBoardComesBackAndStalledRequests()
     {
         Bench b;
         b.board.plug(false);
         QVERIFY(b.start());
-        b.window->mVoltGraph05_Click();
-        b.window->Timer1_Timer();
-
         b.board.unplug();
         for (int i = 0; i < 20; ++i)
             b.window->Timer1_Timer();
         QVERIFY(QString::fromStdString(b.messages.str()).contains("unplugged"));
         QCOMPARE(QString::fromStdString(b.usb.describe()), "USB adapter 0041:5354 (unplugged)");
-
         b.board.plug(false);
-        b.board.withBus([](SimulatedAdapter &bus) {
-            bus.setTemperatures(0x48, -12.5, 70);
-            bus.setVoltages(0x4A, {11.5, 4.75, 3.25, 2.5, 1.25});
-        });
         QTest::qWait(150); // past the rescan interval
-        for (int i = 0; i < 2; ++i)
-            b.window->Timer1_Timer();
-        QCOMPARE(b.board.record().downloads, 2);
-        QCOMPARE(std::pair(b.state.SSTStuff.IntTemp, b.state.SSTStuff.Volts[1]),
-                 std::pair(-12.5f, 4.75f));
 
         const int transfers = b.board.record().sstTransfers;
         std::vector<uint8_t> bytes(4200, 0x48);
