@@ -15,8 +15,8 @@ namespace qzt::test {
 class FakeDialogs : public Dialogs {
 public:
     QStringList criticals, questions, openedUrls;
-    QStringList details;      // the details of each critical message, "" for none
-    QStringList fileDialogs;  // "folder|filter" of each log dialog shown, "open|..." to read
+    QStringList details;     // the details of each critical message, "" for none
+    QStringList fileDialogs; // "folder|filter" of each log dialog shown, "open|..." to read
     Answer nextAnswer = Answer::Yes;
     QList<Answer> answers; // taken one per question before nextAnswer
     QString nextFile, nextImage;
