@@ -253,6 +253,7 @@ bool MainWindow::MDIForm_Load()
         [folder, firmwareFile](DeviceState &state, USBFunctions &usb) {
             StartUp r;
             r.download = DownloadFirmware(state, usb, folder, firmwareFile, &r.why);
+            r.firmwarePath = state.USBStuff.FirmwarePath;
             if (r.download < 0)
                 return r;
             r.chips = probeBus(state, usb);
@@ -272,6 +273,7 @@ void MainWindow::finishLoad(const StartUp &result)
     auto &state = ctx_.state;
     if (result.download < 0) {
         loaded_ = false;
+        emit downloadFailed(firmwareFailure(result.firmwarePath, result.why));
         // A desktop launch shows no standard error: the box says why too.
         ctx_.dialogs.critical(
             this, QStringLiteral("Firmware failed to download. Please check USB connection."),

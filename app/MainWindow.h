@@ -70,6 +70,9 @@ public:
 
 signals:
     void loadFinished(bool ok);
+    // The firmware download failed: `text` says from where and why, in one
+    // line, before the message box says it too.
+    void downloadFailed(const QString &text);
     // A slot's readings (or its miss) have gone to the windows.
     void slotDelivered(qint64 number);
 
@@ -121,6 +124,7 @@ private:
     };
     struct StartUp {
         int16_t download = -1;
+        QString firmwarePath;
         QString why; // of a failed download
         std::vector<FoundChip> chips;
     };
