@@ -139,8 +139,17 @@ private:
 
     void buildMenus();
     void fillWindowMenu();
-    // Shows `window` inside the frame at its outer size in twips.
+    // The model a child window belongs to, if any.
+    std::optional<Model> childModel(const QWidget *window) const;
+    // The size of the client area, where the children live.
+    QSize clientArea();
+    // Shows `window` inside the frame at its outer size in twips, or the
+    // client area's size where that is smaller.
     QMdiSubWindow *addChild(QWidget *window, QSize outerTwips);
+    // Window > Tile and Cascade, keeping every child whole inside the
+    // client area.
+    void tileChildren();
+    void cascadeChildren();
     // Brings an already open child to the front; false when it is not open.
     bool activate(QWidget *window);
     bool modelMenuEnabled(Model m) const;
