@@ -64,11 +64,13 @@ int main(int argc, char *argv[])
                                             "-title",           "-name"};
     static const QStringList qtFlags{"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
     QStringList arguments;
+    // A platform or display named for Qt is taken as it is.
     bool platformChosen = nonEmpty("QT_QPA_PLATFORM");
     for (int i = 0; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (i > 0 && qtValueOptions.contains(arg)) {
-            platformChosen = platformChosen || arg == QLatin1String("-platform");
+            platformChosen = platformChosen || arg == QLatin1String("-platform") ||
+                             arg == QLatin1String("-display");
             ++i;
             continue;
         }
@@ -131,7 +133,7 @@ int main(int argc, char *argv[])
     // its message is answered.
     qzt::MainWindow window(ctx, qzt::AdapterIo::Mode::Threaded);
     // A failed download is told on standard error too, before its message
-    // box: a desktop launch shows only the box, a terminal only this.
+    // box asks for an answer.
     QObject::connect(&window, &qzt::MainWindow::downloadFailed, &app, [](const QString &text) {
         std::fprintf(stderr, "qzt6604-5: %s\n", qPrintable(text));
     });
