@@ -21,6 +21,8 @@ namespace {
 StripChart *openGraph(Harness &h, const QString &name)
 {
     name.endsWith("04") ? h.window->mTempGraph04_Click() : h.window->mVoltGraph05_Click();
+    // Let the new child's layout settle, as the first shown frame would.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     return h.window->findChild<QWidget *>(name)->findChild<StripChart *>();
 }
 
