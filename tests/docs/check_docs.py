@@ -45,7 +45,8 @@ def read(path):
 
 
 def run(argv_or_cmd, cwd, stop=None, shell=False):
-    env = dict(os.environ, PATH=BIN + os.pathsep + os.environ['PATH'], QT_QPA_PLATFORM='offscreen')
+    env = dict(os.environ, PATH=BIN + os.pathsep + os.environ['PATH'], QT_QPA_PLATFORM='offscreen',
+               LC_ALL='C.UTF-8')
     p = subprocess.Popen(argv_or_cmd if shell else [os.path.join(BIN, argv_or_cmd[0])] + argv_or_cmd[1:],
                          shell=shell, executable='/bin/bash' if shell else None, cwd=cwd, env=env,
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, start_new_session=True)
