@@ -3,6 +3,7 @@
 #include "common/Dialogs.h"
 #include "common/TextFormat.h"
 #include "graphs/ChannelTraces.h"
+#include "graphs/TimeAxis.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -180,10 +181,14 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
     // Lines carry no time: say where the axis comes from, and what was odd.
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top, 1);
-    auto *timeNote =
-        new QLabel(tr("Times are line 2's date and time (%1 %2) plus 50 ms for each line.")
-                       .arg(data_->dateText(), data_->timeText()),
-                   this);
+    // The start as the axis and read-out write times; as the file has it
+    // where it cannot be read.
+    const QString started =
+        data_->started()
+            ? chart::LocaleTimes(locale()).dateTime(start, chart::LocaleTimes::Precision::Second)
+            : data_->dateText() + QLatin1Char(' ') + data_->timeText();
+    auto *timeNote = new QLabel(
+        tr("Times are line 2's date and time (%1) plus 50 ms for each line.").arg(started), this);
     timeNote->setObjectName(QStringLiteral("lblTimeNote"));
     layout->addWidget(timeNote);
     for (const Note &n : data_->notes()) {

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -235,18 +236,34 @@ private slots:
         QCOMPARE(h.window->mdiArea()->subWindowList().size(), before);
     }
 
+    // Times and dates in the user's locale throughout, to the millisecond in
+    // a read-out of a view under a minute.
     void statisticsAndReadoutFollowTheView_data()
     {
         QTest::addColumn<bool>("gaps");
         QTest::addColumn<QString>("vccp"); // the whole file's minimum, maximum, mean
-        QTest::newRow("every value") << false << "0.00 4999.00 2499.50";
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("start"); // as the note under the chart gives it
+        QTest::addColumn<QString>("time");  // an axis label, and the read-out's first line
+        QTest::newRow("every value") << false << "0.00 4999.00 2499.50"
+                                     << "en_US"
+                                     << "12/5/26 3:45:12 PM"
+                                     << R"(3:45:1\d(\.\d{3})? PM)";
         // The mean divides by the values present, not by the lines.
-        QTest::newRow("odd lines empty") << true << "0.00 4998.00 2499.00";
+        QTest::newRow("odd lines empty") << true << "0.00 4998.00 2499.00"
+                                         << "de_DE"
+                                         << "05.12.26 15:45:12"
+                                         << R"(15:45:1\d(,\d{3})?)";
     }
     void statisticsAndReadoutFollowTheView()
     {
         QFETCH(bool, gaps);
         QFETCH(QString, vccp);
+        QFETCH(QString, locale);
+        QFETCH(QString, start);
+        QFETCH(QString, time);
+        const auto restore = qScopeGuard([before = QLocale()] { QLocale::setDefault(before); });
+        QLocale::setDefault(QLocale(locale));
         QTemporaryDir dir;
         const QString path = write(dir, QStringLiteral("a.sav"), logOf(5000, gaps));
         logview::LoadControl control;
@@ -258,6 +275,7 @@ private slots:
         chart->grab();
         QCOMPARE(w.statistics().last(), vccp);
         QCOMPARE(w.findChild<QLabel *>("lblRange")->text(), QStringLiteral("Lines 4 to 5003"));
+        QVERIFY(w.findChild<QLabel *>("lblTimeNote")->text().contains("(" + start + ")"));
 
         // The first ten seconds, as far as whole columns allow.
         chart->showLast(0);
@@ -266,9 +284,15 @@ private slots:
         const QStringList stats = w.statistics().last().split(' ');
         QCOMPARE(stats[0], QStringLiteral("0.00"));
         QVERIFY2(stats[1].toDouble() < 400 && stats[1].toDouble() >= 99, qPrintable(stats[1]));
+        const QRegularExpression label("^" + time + "$");
+        for (const QString &text : chart->timeLabels())
+            QVERIFY2(label.match(text).hasMatch(), qPrintable(text));
         const QStringList readout = chart->readoutAt(chart->plotRect().left());
-        QVERIFY2(readout[0].endsWith("line 4"), qPrintable(readout[0]));
-        QCOMPARE(readout.last(), QStringLiteral("Vccp: 0.00"));
+        QVERIFY2(QRegularExpression(" " + time.replace("?", "") + "  line 4$")
+                     .match(readout[0])
+                     .hasMatch(),
+                 qPrintable(readout[0]));
+        QCOMPARE(readout.last(), QStringLiteral("Vccp: 0.00V"));
     }
 
     // A raised interrupt flag ends the load as Interrupted, with no data; a
