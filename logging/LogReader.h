@@ -2,9 +2,13 @@
 // one pass (on several threads for big files) and summarised as a per-channel
 // min/max/sum pyramid over blocks of lines. No copy of the values is kept:
 // a question about few lines parses them again from the mapping. No widgets:
-// depends on the log format (logging/LogFile.h), sst/, common/ and QtCore.
+// depends on the log format (logging/LogFile.h), sst/, common/, the chart
+// model's column (graphs/SampleRing.h) and QtCore. The header is read in
+// LogHeader.cpp, the index built in LogIndex.cpp and the questions answered
+// in LogReader.cpp; LogLines.h holds the walk over a data line they share.
 #pragma once
 
+#include "graphs/SampleRing.h"
 #include "logging/LogFile.h"
 
 #include <QDateTime>
@@ -54,6 +58,15 @@ struct Summary {
     double mean() const { return count ? sum / double(count) : 0.0; }
 };
 
+// What line 3 makes of the data lines: the model, its channels in column
+// order, and the fields of a data line.
+struct Layout {
+    Model model = Model::QZT6604;
+    std::vector<Channel> channels;
+    std::size_t fieldCount = 0; // 0: every data line is empty
+    std::size_t gapField = 0;   // the always-empty field between the groups
+};
+
 // A file that is readable but not quite as written at a clean stop.
 struct Note {
     uint64_t line = 0; // file line number
@@ -63,7 +76,8 @@ struct Note {
 enum class LoadStatus {
     Successful,
     Interrupted, // the interrupt flag was raised
-    Refused,     // not a log of this program, a malformed line, or no memory
+    Refused,     // not a log of this program (its first data line or more than
+                 // 1 % of them malformed too), or no memory
 };
 
 class LogData;
@@ -91,37 +105,17 @@ struct LoadControl {
 QString notAFile(const QString &path);
 
 // Indexes the file at `path`: maps it, checks the three header lines and
-// every data line's field count, and builds the pyramid. `threads` 0 takes
-// the machine's cores, or one thread for a small file; a given number is
-// used as it is (tests and fuzzing split small inputs too).
+// every data line against them, and builds the pyramid. A malformed data
+// line (the wrong number of fields, or a field that is not a number) keeps
+// its row but holds no value, so it shows as a gap in every channel.
+// `threads` 0 takes the machine's cores, or one thread for a small file; a
+// given number is used as it is (tests and fuzzing split small inputs too).
 LoadResult load(const QString &path, LoadControl &control, unsigned threads = 0);
 // The same for bytes already in memory (tests and fuzzing); `bytes` must
 // outlive the returned data.
 LoadResult loadBytes(std::span<const char> bytes, LoadControl &control, unsigned threads = 0);
 
-// loadBytes() without its guard against running out of memory.
-LoadResult loadIndexed(std::span<const char> bytes, LoadControl &control, unsigned threads);
-
-// Parses one number field as the log writes it (blank or "-", digits, an
-// optional fraction and an optional exponent "E+dd"). Nothing on a field
-// that is empty or not a number.
-std::optional<float> parseField(const char *begin, const char *end);
-
-// One pixel column of a channel: the values of its rows summarised. first
-// and last are the values of its first and last row when read line by line,
-// and the column's mean when it came from the pyramid. gapBefore: a missed
-// reading (an empty field) lies between this column's first value and the
-// value before it, so the line must not run in from the left. Columns from
-// the pyramid mark it only after a column with no value at all; a shorter
-// gap lies inside a column's stroke.
-struct ColumnSummary {
-    uint64_t count = 0;
-    float first = 0.0f;
-    float last = 0.0f;
-    float min = 0.0f;
-    float max = 0.0f;
-    bool gapBefore = false;
-};
+class LogIndexer;
 
 // A loaded log: the header, the index and the pyramid. Read-only, so any
 // thread may ask it questions.
@@ -138,43 +132,54 @@ public:
 
     ~LogData();
 
-    Model model() const { return model_; }
+    Model model() const { return layout_.model; }
     // The channels of the file in column order.
-    const std::vector<Channel> &channels() const { return channels_; }
-    std::size_t channelCount() const { return channels_.size(); }
+    const std::vector<Channel> &channels() const { return layout_.channels; }
+    std::size_t channelCount() const { return layout_.channels.size(); }
     uint64_t rowCount() const { return rows_; }
     // Line 2's date and time, or nothing when that text could not be read.
     std::optional<QDateTime> started() const { return started_; }
     QString dateText() const { return dateText_; }
     QString timeText() const { return timeText_; }
     const std::vector<Note> &notes() const { return notes_; }
+    // Data lines that did not fit the column names, each left out as a gap,
+    // and the file line of the first (0: none).
+    uint64_t malformedCount() const { return malformed_; }
+    uint64_t firstMalformedLine() const { return firstMalformed_; }
 
-    // Values of one row, one per channel; nothing where the field is empty.
+    // Values of one row, one per channel; nothing where the field is empty
+    // or the line malformed.
     std::vector<std::optional<float>> row(Row r) const;
     // Exact summaries of every channel over rows [first, last).
     std::vector<Summary> summarize(Row first, Row last) const;
     // Columns of every channel at once: column c takes rows [edges[c],
-    // edges[c + 1]); out[ch] gets edges.size() - 1 columns. Rows are parsed
-    // from the mapping when a column averages fewer than kParseBelow of
-    // them, so a column is exact where single lines can be told apart.
-    // Otherwise the pyramid answers: a column summarises every block it
-    // touches, so no column is left empty and none loses an extreme, at the
-    // price of an envelope up to a block wider.
+    // edges[c + 1]); out[ch] gets edges.size() - 1 columns. first and last
+    // are the values of a column's first and last row when read line by
+    // line, and its mean when it came from the pyramid. gapBefore: a missed
+    // reading (an empty field or a malformed line) lies between a column's
+    // first value and the value before it; columns from the pyramid mark it
+    // only after a column with no value at all, as a shorter gap lies inside
+    // a column's stroke. Rows are parsed from the mapping when a column
+    // averages fewer than kParseBelow of them, so a column is exact where
+    // single lines can be told apart. Otherwise the pyramid answers: a
+    // column summarises every block it touches, so no column is left empty
+    // and none loses an extreme, at the price of an envelope up to a block
+    // wider.
     void columns(std::span<const uint64_t> edges,
-                 std::vector<std::vector<ColumnSummary>> &out) const;
+                 std::vector<std::vector<chart::Column>> &out) const;
 
     // Heap bytes of the index and the pyramid (the mapping not counted).
     std::size_t bytesAllocated() const;
 
 private:
-    friend LoadResult loadIndexed(std::span<const char>, LoadControl &, unsigned);
-    friend LoadResult load(const QString &, LoadControl &, unsigned);
+    friend class LogIndexer;
     LogData() = default;
 
     // Byte offset of the start of row r: a block start, then a short scan.
     ByteOffset offsetOf(Row r) const;
     // Parses rows [first, last) and calls fn(row, channel, value) for each
-    // value field; the value is NaN where the field is empty.
+    // channel of each row; the value is NaN where the field is empty or the
+    // line malformed.
     template <typename Fn> void parseRows(Row first, Row last, Fn &&fn) const;
     // Summary of channel ch over blocks [firstBlock, lastBlock).
     Summary nodes(std::size_t ch, std::size_t firstBlock, std::size_t lastBlock) const;
@@ -183,11 +188,10 @@ private:
 
     std::unique_ptr<QFile> file_;
     std::span<const char> bytes_;
-    Model model_ = Model::QZT6604;
-    std::vector<Channel> channels_;
-    std::size_t fieldCount_ = 0; // fields of a data line
-    std::size_t gapField_ = 0;   // the always-empty field between groups
+    Layout layout_;
     uint64_t rows_ = 0;
+    uint64_t malformed_ = 0;
+    uint64_t firstMalformed_ = 0;
     std::optional<QDateTime> started_;
     QString dateText_;
     QString timeText_;

@@ -81,16 +81,7 @@ std::span<const chart::Column> LogViewSource::columns(int trace, int64_t msPerCo
         edges_.resize(count + 1);
         for (std::size_t c = 0; c <= count; ++c)
             edges_[c] = rowAt((firstColumn + int64_t(c)) * msPerColumn);
-        data_.columns(edges_, summaries_);
-        columns_.resize(summaries_.size());
-        for (std::size_t ch = 0; ch < summaries_.size(); ++ch) {
-            columns_[ch].resize(count);
-            for (std::size_t c = 0; c < count; ++c) {
-                const ColumnSummary &s = summaries_[ch][c];
-                columns_[ch][c] = {std::size_t(s.count), s.first, s.last, s.min, s.max,
-                                   s.gapBefore};
-            }
-        }
+        data_.columns(edges_, columns_);
     }
     return columns_.at(std::size_t(trace));
 }

@@ -67,7 +67,6 @@ private:
     };
     std::optional<Key> key_;
     std::vector<uint64_t> edges_;
-    std::vector<std::vector<logview::ColumnSummary>> summaries_;
     std::vector<std::vector<chart::Column>> columns_;
 };
 

@@ -31,17 +31,23 @@ QJsonValue jsonNumber(float v)
     return numberTextTrimmed(v).toDouble();
 }
 
-ReadingField hexField(const char *key, uint32_t v)
+QString fixedHex(uint32_t v, int digits)
 {
-    return {QLatin1String(key), QStringLiteral("0x") + hexText(v), qint64(v)};
+    return QStringLiteral("0x") + QString::number(v, 16).toUpper().rightJustified(digits, u'0');
+}
+
+ReadingField hexField(const char *key, uint32_t v, int digits)
+{
+    const QString text = fixedHex(v, digits);
+    return {QLatin1String(key), text, text};
 }
 
 Reading dibReading(const SSTStuffModule &s)
 {
     return {hexField("capability", s.DibCapability),
             hexField("version", s.DibVersion),
-            hexField("vendor_id", uint32_t(s.DibVendorId)),
-            hexField("device_id", uint32_t(s.DibDeviceId)),
+            hexField("vendor_id", uint32_t(s.DibVendorId) & 0xFFFF, 4),
+            hexField("device_id", uint32_t(s.DibDeviceId) & 0xFFFF, 4),
             hexField("device_interface", s.DibDeviceInterface),
             hexField("function_interface", s.DibFunctionInterface),
             hexField("silicon_revision", s.DibSiliconRevision),
@@ -75,8 +81,8 @@ Reading answerReading(std::span<const uint8_t> bytes)
     QStringList text;
     QJsonArray json;
     for (const uint8_t b : bytes) {
-        text << hexText(b);
-        json.append(int(b));
+        text << fixedHex(b).mid(2);
+        json.append(text.last());
     }
     return {{QStringLiteral("bytes"), text.join(QLatin1Char(' ')), json}};
 }

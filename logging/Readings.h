@@ -29,8 +29,12 @@ using Reading = QList<ReadingField>;
 // the float's binary expansion (25.02, not 25.020000457763672).
 QJsonValue jsonNumber(float v);
 
-// "0x" and the hex text; the JSON value is the number.
-ReadingField hexField(const char *key, uint32_t v);
+// "0x" and `digits` upper-case hex digits, leading zeros included, so that
+// every record of a kind has the same width: "0x01", "0x6604".
+QString fixedHex(uint32_t v, int digits = 2);
+
+// A hex field: the same fixedHex text in text and JSON.
+ReadingField hexField(const char *key, uint32_t v, int digits = 2);
 
 // From the device state after the command of the same name.
 Reading dibReading(const SSTStuffModule &s);         // the eight DIB fields
@@ -38,8 +42,8 @@ Reading temperatureReading(const SSTStuffModule &s); // internal, external in °
 Reading voltageReading(const SSTStuffModule &s);     // the five supplies in V
 Reading statusReading(const SSTStuffModule &s);      // status, as a ping shows it
 Reading offsetReading(const SSTStuffModule &s);      // the external offset
-// Answer bytes: the text is their hex texts separated by blanks, as the
-// console's received display shows them; JSON an array of numbers.
+// Answer bytes: two hex digits each, separated by blanks in the text; in
+// JSON an array of the same two-digit texts.
 Reading answerReading(std::span<const uint8_t> bytes);
 
 // One line without its end: "key=text" joined by blanks (a field without key

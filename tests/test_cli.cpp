@@ -18,8 +18,8 @@ namespace {
 
 const QString kNum = QStringLiteral(R"(-?(?:\d+(?:\.\d+)?|\.\d+))");
 const QString kDib = QStringLiteral(
-    "capability=0xC1 version=0x10 vendor_id=0x41 device_id=0x66%1 device_interface=0x1 "
-    "function_interface=0x3 silicon_revision=0x2 client_address=%2");
+    "capability=0xC1 version=0x10 vendor_id=0x0041 device_id=0x66%1 device_interface=0x01 "
+    "function_interface=0x03 silicon_revision=0x02 client_address=%2");
 
 struct Run {
     int status = -1;
@@ -96,26 +96,34 @@ void TestCli::badArguments_data()
                 "qzt6604-5-cli: faulty argument is '" + QRegularExpression::escape(token) + "'\n";
         QTest::newRow(name) << args << err + "Try 'qzt6604-5-cli --help'.\n$";
     };
-    bad("no command", {}, "no command given");
-    bad("unknown command", {"sacn"}, "unknown command", "sacn");
-    bad("unknown option", {"scan", "--jsn"}, "unknown option", "--jsn");
+    bad("no command", {}, "COMMAND: missing");
+    bad("unknown command", {"sacn"}, "COMMAND: unknown", "sacn");
+    bad("--every is gone", {"log", "--model", "04", "--out", "x", "--every", "2"},
+        "--every: unknown option", "--every");
     bad("bad adapter text", {"--adapter", "usb", "scan"}, "--adapter: .+", "usb");
-    bad("missing operand", {"temps"}, "temps: ADDR is missing");
-    bad("not a number", {"temps", "72abc"}, "ADDR is not a number", "72abc");
-    bad("address above 0xFF", {"temps", "0x100"}, "ADDR must be from 0x0 to 0xFF", "0x100");
-    bad("offset beyond 32 bits", {"offset", "0x48", "1e10"},
-        "VALUE: The external offset must be from -512 to 511.", "1e10");
-    bad("log without --out", {"log", "--model", "04"}, "log needs --out FILE");
-    bad("log model 06", {"log", "--model", "06", "--out", "x"}, "--model must be 04 or 05", "06");
+    bad("missing operand", {"temps"}, "ADDR: missing");
+    bad("fraction", {"offset", "0x48", "2.5"}, "VALUE: not a whole number", "2.5");
+    bad("offset beyond its register", {"offset", "0x48", "512"}, "VALUE: must be from -512 to 511",
+        "512");
+    bad("fewer bytes than WRITE_LEN", {"request", "0x48", "2", "2", "F7"},
+        "BYTE: 1 given, but WRITE_LEN is 2");
+    bad("log without --out", {"log", "--model", "04"}, "--out: log needs a FILE");
+    bad("log over a file that is not empty",
+        {"log", "--model", "05", "--out", QZT_SOURCE_DIR "/README.md"},
+        "--out: the file exists and is not empty; --force replaces it",
+        QZT_SOURCE_DIR "/README.md");
+    bad("log model 06", {"log", "--model", "06", "--out", "x"}, "--model: must be 04 or 05", "06");
     bad("voltage channel of a QZT6604", {"log", "--model=04", "--out=x", "--channels=vcc"},
         "--channels: the QZT6604 has no channel 'vcc' \\(it has internal, external, offset\\)",
         "vcc");
-    bad("log option on another command", {"temps", "0x48", "--every=2"},
-        "--every belongs to log only", "--every");
-    bad("option given twice", {"--json", "scan", "--json"}, "--json is given more than once",
+    bad("duration too long", {"log", "--model", "05", "--out", "x", "--duration", "99999999999h"},
+        "--duration: too long \\(at most 8760h\\)", "99999999999h");
+    bad("log option on another command", {"temps", "0x48", "--out=x"},
+        "--out: only log takes it, after the command's name", "--out=x");
+    bad("option given twice", {"--json", "scan", "--json"}, "--json: given more than once",
         "--json");
     // After "--" everything is an operand, even what looks like an option.
-    bad("option after --", {"temps", "--", "--json"}, "ADDR is not a number", "--json");
+    bad("option after --", {"temps", "--", "--json"}, "ADDR: not a number", "--json");
 }
 
 // A bad argument is refused while the command line is read, before any
@@ -187,29 +195,32 @@ void TestCli::commands_data()
     row("scan", {"scan"},
         "address=0x48 model=QZT6604 " + kDib.arg("04", "0x48") + "\naddress=0x4A model=QZT6605 " +
             kDib.arg("05", "0x4A") + "\n");
-    row("dib, address read as the console reads it", {"dib", "&h4A"},
-        "address=0x4A " + kDib.arg("05", "0x4A") + "\n");
+    row("dib: scan's fields, address read as the console reads it", {"dib", "&h4A"},
+        "address=0x4A model=QZT6605 " + kDib.arg("05", "0x4A") + "\n");
     row("temps", {"temps", "72"},
         QStringLiteral("address=0x48 internal=%1°C external=%1°C\n").arg(kNum));
     row("volts", {"volts", "0x4a"},
         QStringLiteral("address=0x4A 12v=%1V 5v=%1V vcc=%1V 2.5v=%1V vccp=%1V\n").arg(kNum));
-    row("ping", {"ping", "0x48"}, "address=0x48 status=0x[0-9A-F]{1,2}\n");
-    row("offset write rounds halves to even", {"offset", "0x48", "2.5"}, "address=0x48 offset=2\n");
+    row("ping", {"ping", "0x48"}, "address=0x48 status=0x[0-9A-F]{2}\n");
     row("negative offset reads back (the help's example)", {"offset", "0x48", "-3"},
         "address=0x48 offset=-3\n");
     row("request prints bytes 0 to read length + 1", {"request", "0x48", "1", "16", "0xF7"},
-        "[0-9A-F]{1,2} C1 10 41 0 4 66 1 3 0 0 0 0 0 0 2 48 [0-9A-F]{1,2}\n");
+        "[0-9A-F]{2} C1 10 41 00 04 66 01 03 00 00 00 00 00 00 02 48 [0-9A-F]{2}\n");
     row("help lists the commands", {"--help"},
-        "Usage: qzt6604-5-cli (?:.|\n)*\n  scan (?:.|\n)*\n  log --model(?:.|\n)*");
+        "Usage: qzt6604-5-cli (?:.|\n)*\n  scan (?:.|\n)*\n  log --model(?:.|\n)*JSON "
+        "Lines(?:.|\n)*");
     row("version", {"--version"}, "qzt6604-5-cli \\d+\\.\\d+\\.\\d+\n");
     // --json: one object a line, numbers as JSON numbers (not the console's " .25").
     row("json temps", {"--json", "temps", "0x48"},
-        QStringLiteral(R"(\{"address":72,"external":%1,"internal":%1\}\n)")
+        QStringLiteral(R"(\{"address":"0x48","external":%1,"internal":%1\}\n)")
             .arg(R"(-?\d+(?:\.\d+)?)"));
-    row("json scan", {"--json", "scan"},
-        R"((?:\{"address":7[24],"capability":193,[^\n]*"model":"QZT660[45]",[^\n]*\}\n){2})");
+    row("json dib has scan's keys", {"--json", "dib", "0x4A"},
+        R"(\{"address":"0x4A","capability":"0xC1",[^\n]*"model":"QZT6605",[^\n]*\}\n)");
     QTest::newRow("absent chip") << QStringList{"temps", "0x41"} << 1 << "^$"
                                  << "^qzt6604-5-cli: temps: no chip answers at 0x41\n$";
+    QTest::newRow("volts of a QZT6604")
+        << QStringList{"volts", "0x48"} << 1 << "^$"
+        << "^qzt6604-5-cli: volts: the chip at 0x48 is a QZT6604, not a QZT6605\n$";
 
     // The reason in words, and what to do next; no bare result code.
     QTest::newRow("firmware named with --firmware cannot be read")
@@ -240,14 +251,14 @@ void TestCli::log_data()
     QTest::addColumn<QString>("err"); // whole stderr; a capture is the lines in the file
     QTest::addColumn<QByteArray>("head"); // model|column names
     QTest::addColumn<int>("lines");
-    const QStringList two{"--duration", "2s"};
+    const QStringList two{"--duration", "0m2s"};
     const QByteArray head05 = "QZT6605|Internal,External,,12V,5V,Vcc,2.5V,Vccp,";
     const QString stopped = "^qzt6604-5-cli: log: stopped by %1 after (\\d+) lines\n$";
     QTest::newRow("05, default channels")
         << two + QStringList{"--model", "05"} << 0 << "^$" << head05 << 40;
-    QTest::newRow("04, offset only, every 4th tick")
-        << two + QStringList{"--model", "04", "--channels", "offset", "--every", "4"} << 0 << "^$"
-        << QByteArray("QZT6604|External Offset,") << 10;
+    QTest::newRow("04, offset only, over an old file")
+        << two + QStringList{"--model", "04", "--channels", "offset", "--force"} << 0 << "^$"
+        << QByteArray("QZT6604|External Offset,") << 40;
     QTest::newRow("SIGTERM, some voltages")
         << QStringList{"--model", "05", "--channels", "external,VCC,vccp"} << int(SIGTERM)
         << stopped.arg("SIGTERM") << QByteArray("QZT6605|External,,Vcc,Vccp,") << -1;
@@ -268,6 +279,10 @@ void TestCli::log()
     QFETCH(int, lines);
     QTemporaryDir dir;
     const QString path = dir.filePath("run.sav");
+    if (options.contains("--force")) { // the log replaces all of it
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(QByteArray(5000, 'x')) == 5000);
+    }
     QProcess p;
     if (stop < 0)
         p.setChildProcessModifier([] {

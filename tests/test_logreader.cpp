@@ -34,13 +34,18 @@ float valueOf(int i, Channel c)
                                              : r.Volts[std::size_t(c) - kTemperatureChannels];
 }
 
-QByteArray logOf(Model model, unsigned mask, int lines)
+// `spoilt` file lines get `extra` before their line end.
+QByteArray logOf(Model model, unsigned mask, int lines, std::initializer_list<int> spoilt = {},
+                 const char *extra = "")
 {
     const ChannelSelection sel = ChannelSelection::fromMask(mask);
     QByteArray bytes =
         headerLines(model, sel, QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)), QLocale::c());
-    for (int i = 0; i < lines; ++i)
+    for (int i = 0; i < lines; ++i) {
         bytes += dataLine(model, sel, readingsAt(i));
+        if (std::count(spoilt.begin(), spoilt.end(), i + 4))
+            bytes.insert(bytes.size() - 2, extra);
+    }
     return bytes;
 }
 
@@ -58,8 +63,8 @@ private slots:
         QTest::newRow("6605 none") << Model::QZT6605 << 0u;
         QTest::newRow("6605 internal and Vccp") << Model::QZT6605 << 0x81u;
     }
-    // Whatever the number of threads: the same summaries as a plain
-    // reference, and the same columns.
+    // Whatever the number of threads: the same summaries and columns as a
+    // plain reference, and the same columns drawn.
     void readsWhatTheWriterWrote()
     {
         QFETCH(Model, model);
@@ -94,21 +99,10 @@ private slots:
             QCOMPARE(d.rowCount(), 3000u);
             QCOMPARE(d.started(), QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)));
             QVERIFY(d.notes().empty());
-            for (const auto &[a, b] :
-                 {std::pair<uint64_t, uint64_t>{0, 3000}, {5, 9}, {1234, 2900}}) {
-                const std::vector<Summary> s = d.summarize(Row{a}, Row{b});
-                for (std::size_t ch = 0; ch < expected.size(); ++ch) {
-                    const Summary ref = reference(ch, a, b);
-                    QCOMPARE(s[ch].count, ref.count);
-                    QCOMPARE(s[ch].min, ref.min);
-                    QCOMPARE(s[ch].max, ref.max);
-                    QVERIFY(std::abs(s[ch].sum - ref.sum) <= 1e-9 * std::abs(ref.sum) + 1e-6);
-                }
-            }
             for (std::size_t e = 0; e < edgeSets.size(); ++e) {
                 const std::vector<uint64_t> &edges = edgeSets[e];
                 const uint64_t block = e == 0 ? 1 : LogData::kBlockRows;
-                std::vector<std::vector<ColumnSummary>> cols;
+                std::vector<std::vector<chart::Column>> cols;
                 d.columns(edges, cols);
                 QByteArrayList drawn;
                 for (std::size_t ch = 0; ch < expected.size(); ++ch) {
@@ -118,12 +112,13 @@ private slots:
                         const uint64_t b =
                             std::min<uint64_t>((edges[c + 1] + block - 1) / block * block, 3000);
                         const Summary ref = reference(ch, a, b);
-                        const ColumnSummary &got = cols[ch][c];
-                        QVERIFY2(got.count == ref.count && got.min == ref.min && got.max == ref.max,
-                                 qPrintable(QStringLiteral("%1 threads, rows %2 to %3")
-                                                .arg(threads)
-                                                .arg(edges[c])
-                                                .arg(edges[c + 1])));
+                        const chart::Column &got = cols[ch][c];
+                        QVERIFY(got.count == ref.count && got.min == ref.min && got.max == ref.max);
+                        // Summaries are exact: line by line at the ends, blocks between.
+                        const Summary s = d.summarize(Row{edges[c]}, Row{edges[c + 1]})[ch];
+                        const Summary exact = reference(ch, edges[c], edges[c + 1]);
+                        QVERIFY(s.count == exact.count && s.min == exact.min && s.max == exact.max);
+                        QVERIFY(std::abs(s.sum - exact.sum) <= 1e-9 * std::abs(exact.sum) + 1e-6);
                         QVERIFY(e > 0 || (got.first == valueOf(int(a), expected[ch]) &&
                                           got.last == valueOf(int(b - 1), expected[ch])));
                         drawn << QByteArray::number(got.first, 'g', 9) + ' ' +
@@ -183,26 +178,38 @@ private slots:
         QTest::addColumn<int>("rows"); // -1: refused
         QTest::addColumn<int>("line"); // of the note or the refusal
         QTest::addColumn<QString>("text");
+        QTest::addColumn<unsigned>("gaps"); // channels that break off at `line`
         const QByteArray log = logOf(Model::QZT6605, 0xFB, 10);
-        QTest::newRow("last line cut short") << log + " 25.5, 30" << 10 << 14 << "cut short";
+        QTest::newRow("last line cut short") << log + " 25.5, 30" << 10 << 14 << "cut short" << 0u;
         QTest::newRow("empty fields")
-            << QByteArray(log).replace(" 25.25,", ",") << 10 << 5 << "gaps";
+            << QByteArray(log).replace(" 25.25,", ",") << 10 << 5 << "gaps" << 1u;
+        QTest::newRow("one malformed line")
+            << logOf(Model::QZT6605, 0xFB, 200, {50}, ",") << 200 << 50
+            << "Line 50 is malformed: the line has 9 fields where" << 0x7Fu;
         QByteArray undated = logOf(Model::QZT6604, 7, 3);
         undated.replace(6 + undated.indexOf("Date:,"), undated.indexOf(",Time") - 15, "someday");
-        QTest::newRow("unreadable date") << undated << 3 << 2 << "line 2";
-        QTest::newRow("empty") << QByteArray() << -1 << 0 << "empty";
+        QTest::newRow("unreadable date") << undated << 3 << 2 << "line 2" << 0u;
+        QTest::newRow("empty") << QByteArray() << -1 << 0 << "empty" << 0u;
         QTest::newRow("unknown voltage")
-            << QByteArray(log).replace("Vcc,", "Vdd,") << -1 << 3 << "column names";
-        QTest::newRow("not a number")
-            << QByteArray(log).replace(" 25.5,", "abc,") << -1 << 6 << "(\"abc\") is not a number";
+            << QByteArray(log).replace("Vcc,", "Vdd,") << -1 << 3 << "column names" << 0u;
+        QTest::newRow("2 % malformed")
+            << logOf(Model::QZT6605, 0xFB, 200, {50, 90, 130, 170}, "x") << -1 << 50
+            << "4 of its 200 data lines are malformed, more than 1 in 100; the first is this line: "
+               "field 8 (\"  5.07x\") is not a number"
+            << 0u;
+        QTest::newRow("first data line malformed")
+            << logOf(Model::QZT6605, 0xFB, 10, {4}, ",") << -1 << 4
+            << "first data line is malformed" << 0u;
     }
-    // An odd file opens with one note; a bad one is refused with line and reason.
+    // An odd file opens with one note, and where a line lost values its
+    // traces break off; a bad one is refused with line and reason.
     void oddAndBadFiles()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(int, rows);
         QFETCH(int, line);
         QFETCH(QString, text);
+        QFETCH(unsigned, gaps);
         for (const unsigned threads : {1u, 2u}) {
             LoadControl control;
             const LoadResult r =
@@ -214,18 +221,25 @@ private slots:
                 QVERIFY2(r.reason.contains(text), qPrintable(r.reason));
                 continue;
             }
-            QCOMPARE(r.data->rowCount(), uint64_t(rows));
-            QCOMPARE(r.data->notes().size(), 1u);
-            QCOMPARE(r.data->notes()[0].line, uint64_t(line));
-            QVERIFY2(r.data->notes()[0].text.contains(text), qPrintable(r.data->notes()[0].text));
-            if (QByteArray(QTest::currentDataTag()) != "empty fields")
+            const LogData &d = *r.data;
+            QCOMPARE(d.rowCount(), uint64_t(rows));
+            QCOMPARE(d.notes().size(), 1u);
+            QCOMPARE(d.notes()[0].line, uint64_t(line));
+            QVERIFY2(d.notes()[0].text.contains(text), qPrintable(d.notes()[0].text));
+            const bool malformed = text.contains("malformed");
+            QCOMPARE(d.malformedCount(), malformed ? 1u : 0u);
+            QCOMPARE(d.firstMalformedLine(), malformed ? uint64_t(line) : 0u);
+            if (!gaps)
                 continue;
-            // Line 5's internal reading is missing: the line breaks off there.
-            std::vector<std::vector<ColumnSummary>> cols;
-            r.data->columns(std::vector<uint64_t>{0, 1, 2, 3}, cols);
-            QCOMPARE(cols[0][1].count, 0u);
-            QVERIFY(cols[0][2].gapBefore && !cols[1][2].gapBefore);
-            QVERIFY(!r.data->row(Row{1})[0] && r.data->row(Row{1})[1]);
+            const uint64_t row = uint64_t(line) - kFirstDataLine;
+            std::vector<std::vector<chart::Column>> cols;
+            d.columns(std::vector<uint64_t>{row - 1, row, row + 1, row + 2}, cols);
+            for (std::size_t ch = 0; ch < d.channelCount(); ++ch) {
+                const bool gap = gaps >> ch & 1;
+                QCOMPARE(cols[ch][1].count, gap ? 0u : 1u);
+                QCOMPARE(cols[ch][2].gapBefore, gap);
+                QCOMPARE(d.row(Row{row})[ch].has_value(), !gap);
+            }
         }
     }
 };

@@ -250,15 +250,15 @@ private slots:
                                "qzt6604-5-cli: serve: stopped by %1\n$";
         QTest::newRow("bad listen")
             << QStringList{"--listen", "127.0.0.1"} << 0 << 2
-            << usage.arg("--listen must be HOST:PORT[^\n]*", "127\\.0\\.0\\.1");
+            << usage.arg("--listen: must be HOST:PORT[^\n]*", "127\\.0\\.0\\.1");
         QTest::newRow("bad model") << QStringList{"--model", "06"} << 0 << 2
-                                   << usage.arg("--model must be 04, 05 or both", "06");
+                                   << usage.arg("--model: must be 04, 05 or both", "06");
         QTest::newRow("bad address") << QStringList{"--address", "0x48,0x1FF"} << 0 << 2
-                                     << usage.arg("ADDR must be from 0x0 to 0xFF", "0x1FF");
+                                     << usage.arg("--address: must be from 0x00 to 0xFF", "0x1FF");
         QTest::newRow("address twice") << QStringList{"--address", "0x48,72"} << 0 << 2
-                                       << usage.arg("--address names 0x48 twice", "72");
+                                       << usage.arg("--address: names 0x48 twice", "72");
         QTest::newRow("json") << QStringList{"--json"} << 0 << 2
-                              << usage.arg("--json does not apply to serve[^\n]*", "--json");
+                              << usage.arg("--json: does not apply to serve[^\n]*", "--json");
         QTest::newRow("no such chip")
             << QStringList{"--model", "04", "--address", "0x4A"} << 0 << 1
             << "^qzt6604-5-cli: serve: no chip of the chosen model answers at 0x4A\n$";

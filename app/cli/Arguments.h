@@ -22,22 +22,25 @@ struct UsageError {
     QString token;
 };
 
-// Whether `text` is one number as the consoles write it: an optional sign,
-// digits with an optional decimal point and exponent, or "&h" and 1 to 8
-// hex digits. The consoles read the leading number of any text and ignore the
-// rest; a script's typo must not reach the bus, so the companion takes only
-// whole numbers.
+// Whether `text` is one whole number as the consoles write it: an optional
+// sign and digits, or "&h" and 1 to 8 hex digits. The consoles read the
+// leading number of any text, round fractions and ignore the rest; a
+// script's typo must not reach the bus, so the companion takes only whole
+// numbers.
 bool isWholeNumberText(QStringView text);
 
-// A number read by the consoles' rule (common/TextFormat readNumber), after
-// isWholeNumberText; `name` is the argument's name for the message.
+// A whole number read by the consoles' rule (common/TextFormat readNumber);
+// `name` is the argument's name for the message.
 int32_t readNumberArgument(const QString &text, const QString &name);
 
-// An SST client address, 0 ... 255: a number as above, or "0x" and hex digits
-// as the consoles print addresses.
-uint8_t readAddress(const QString &text);
+// An SST client address, 0 ... 255: a whole number as above, or "0x" and hex
+// digits as the consoles print addresses. `name` is the argument's name.
+uint8_t readAddress(const QString &text, const QString &name = QStringLiteral("ADDR"));
 
-// "8h", "30m", "90s": a whole number and its unit.
+// The longest --duration: a year of ticks is already some 630 million lines.
+inline constexpr std::chrono::hours kMaxDuration{8760};
+
+// "8h", "30m", "90s" or combined, largest unit first: "1h30m", "2m30s".
 std::chrono::milliseconds readDuration(const QString &text);
 
 // Channel names, comma-separated: internal, external, offset, 12v, 5v, vcc,

@@ -1,11 +1,13 @@
 // Reading the companion's command line: the table of commands and options,
-// the parser and the help text.
+// CLI11 splitting the arguments by it, and the help text.
 #include "app/cli/Commands.h"
 
 #include "app/cli/Companion.h"
 
+#include <CLI/CLI.hpp>
+
+#include <array>
 #include <cstdio>
-#include <optional>
 
 namespace qzt::cli {
 
@@ -26,22 +28,26 @@ constexpr Command kCommands[] = {
     {"scan", "", 0, 0,
      "probes 0x40 to 0x5F as start-up does and prints each chip found: address, model and DIB",
      "scan", scan},
-    {"dib", "ADDR", 1, 1, "reads and prints the chip's device identifier block", "dib 0x48", dib},
+    {"dib", "ADDR", 1, 1, "reads and prints the chip's model and device identifier block",
+     "dib 0x48", dib},
     {"temps", "ADDR", 1, 1, "reads and prints the internal and external temperature", "temps 0x48",
      temps},
-    {"volts", "ADDR", 1, 1, "reads and prints the five supply voltages of a QZT6605", "volts 0x4A",
-     volts},
+    {"volts", "ADDR", 1, 1,
+     "reads and prints the five supply voltages of a QZT6605; a chip of another model is refused",
+     "volts 0x4A", volts},
     {"ping", "ADDR", 1, 1, "pings the chip and prints the status byte", "ping 0x48", ping},
     {"offset", "ADDR [VALUE]", 1, 2,
-     "reads the external offset, or writes VALUE (-512 to 511) and reads it back", "offset 0x48 -3",
-     offset},
+     "reads the external offset, or writes VALUE (a whole number from -512 to 511) and reads it "
+     "back",
+     "offset 0x48 -3", offset},
     {"request", "ADDR WRITE_LEN READ_LEN BYTE...", 4, -1,
-     "sends a free request, bytes in hex as in the console, and prints the answer bytes 0 to "
-     "READ_LEN + 1 in hex",
+     "sends a free request of WRITE_LEN bytes, the command byte first, in hex as in the console, "
+     "and prints the answer bytes 0 to READ_LEN + 1 in hex",
      "request 0x48 1 16 F7", request},
-    {"log", "--model 04|05 --out FILE [--channels LIST] [--duration 8h|30m|90s] [--every N]", 0, 0,
-     "writes the program's log file: the header, then one line per 50 ms tick (or every N-th), "
-     "until the duration ends or SIGINT or SIGTERM arrives",
+    {"log", "--model 04|05 --out FILE [--force] [--channels LIST] [--duration TIME]", 0, 0,
+     "writes the program's log file: the header, then one line per 50 ms tick, until the "
+     "duration ends or SIGINT or SIGTERM arrives; a FILE that exists and is not empty is refused "
+     "unless --force is given",
      "log --model 05 --out chamber.sav --duration 8h", log},
     {"serve", "[--listen HOST:PORT] [--model 04|05|both] [--address ADDR,...]", 0, 0,
      "serves the chips' readings to Prometheus at http://HOST:PORT/metrics (default "
@@ -50,18 +56,19 @@ constexpr Command kCommands[] = {
      "serve --listen 0.0.0.0:9725", serve},
 };
 
-// Options that take a value, and the commands they belong to, separated by
-// blanks (empty: all).
+// The options: CLI11's names, whether one takes a value, and the commands
+// it belongs to, separated by blanks (empty: all, before or after the
+// command's name).
 struct OptionInfo {
-    const char *name;
+    const char *names;
     bool takesValue;
     const char *command;
 };
 constexpr OptionInfo kOptions[] = {
-    {"adapter", true, ""},     {"json", false, ""},          {"help", false, ""},
-    {"version", false, ""},    {"model", true, "log serve"}, {"out", true, "log"},
-    {"channels", true, "log"}, {"duration", true, "log"},    {"every", true, "log"},
-    {"firmware", true, ""},    {"listen", true, "serve"},    {"address", true, "serve"},
+    {"--adapter", true, ""},     {"--json", false, ""},       {"-h,--help", false, ""},
+    {"-v,--version", false, ""}, {"--firmware", true, ""},    {"--model", true, "log serve"},
+    {"--out", true, "log"},      {"--force", false, "log"},   {"--channels", true, "log"},
+    {"--duration", true, "log"}, {"--listen", true, "serve"}, {"--address", true, "serve"},
 };
 
 // One entry of a help list: the term, then its text from column 24, wrapped
@@ -110,9 +117,11 @@ QString helpText()
                       QStringLiteral("%1; for example: %2 %3")
                           .arg(QLatin1String(c.help), program, QLatin1String(c.example)));
     t += QStringLiteral(
-        "\nADDR is a number as the console reads it (72, &h48) or hex after 0x (0x48).\n"
+        "\nADDR is a whole number as the console reads it (72, &h48) or hex after 0x\n"
+        "(0x48).\n"
         "LIST names channels with commas: internal, external, offset and, for the\n"
         "QZT6605, 12v, 5v, vcc, 2.5v, vccp (default: all but offset).\n"
+        "TIME is whole hours, minutes and seconds: 8h, 30m, 90s, 1h30m (at most 8760h).\n"
         "\nOptions:\n");
     t += helpEntry(QStringLiteral("--adapter ADAPTER"),
                    QStringLiteral("the adapter: %1; the simulated bus is the default")
@@ -122,7 +131,8 @@ QString helpText()
                                   "SSTFW.hex beside the program, which only the simulated adapter "
                                   "takes: a real board needs its own image"));
     t += helpEntry(QStringLiteral("--json"),
-                   QStringLiteral("prints one JSON object per reading instead of text"));
+                   QStringLiteral("prints JSON Lines instead of text: one JSON object per "
+                                  "reading, each on a line of its own, not one JSON document"));
     t += helpEntry(QStringLiteral("-h, --help"), QStringLiteral("shows this help and exits"));
     t += helpEntry(QStringLiteral("-v, --version"), QStringLiteral("shows the version and exits"));
     return t;
@@ -137,92 +147,140 @@ struct Parsed {
     bool version = false;
 };
 
+QStringList owners(const OptionInfo &o)
+{
+    return QString::fromLatin1(o.command).split(u' ', Qt::SkipEmptyParts);
+}
+
+QString longName(const OptionInfo &o)
+{
+    return QString::fromLatin1(o.names).section(QLatin1String("--"), 1);
+}
+
+// A token CLI11 left over: an option of another command, an unknown option,
+// or a word where the command's name belongs.
+UsageError leftOver(const QString &token)
+{
+    if (!token.startsWith(u'-'))
+        return {QStringLiteral("COMMAND: unknown"), token};
+    const QString name = token.section(u'=', 0, 0);
+    for (const OptionInfo &o : kOptions)
+        if (name == QLatin1String("--") + longName(o))
+            return {QStringLiteral("%1: only %2 take%3 it, after the command's name")
+                        .arg(name, owners(o).join(QLatin1String(" and ")),
+                             QLatin1String(owners(o).size() > 1 ? "" : "s")),
+                    token};
+    return {name + QStringLiteral(": unknown option"), token};
+}
+
 Parsed parseCommandLine(const QStringList &argv)
 {
-    Parsed p;
-    QStringList positional;
-    bool optionsEnd = false;
-    for (qsizetype i = 0; i < argv.size(); ++i) {
-        const QString &arg = argv[i];
-        // A lone "-", or a dash before a digit, point or "&" is a value
-        // (offset -3), not an option.
-        const bool looksLikeOption = arg.size() > 1 && arg[0] == u'-' && !arg[1].isDigit() &&
-                                     arg[1] != u'.' && arg[1] != u'&';
-        if (optionsEnd || !looksLikeOption) {
-            positional << arg;
-            continue;
-        }
-        if (arg == QLatin1String("--")) {
-            optionsEnd = true;
-            continue;
-        }
-        QString name;
-        std::optional<QString> value;
-        if (arg == QLatin1String("-h")) {
-            name = QStringLiteral("help");
-        } else if (arg == QLatin1String("-v")) {
-            name = QStringLiteral("version");
-        } else if (arg.startsWith(QLatin1String("--"))) {
-            const qsizetype eq = arg.indexOf(u'=');
-            name = arg.mid(2, eq < 0 ? -1 : eq - 2);
-            if (eq >= 0)
-                value = arg.mid(eq + 1);
-        }
-        const OptionInfo *known = nullptr;
+    // After "--" everything is an argument of the command, even what looks
+    // like an option; CLI11 splits only what comes before.
+    const qsizetype mark = argv.indexOf(QStringLiteral("--"));
+    QStringList rest = mark < 0 ? QStringList() : argv.mid(mark + 1);
+    std::vector<std::string> tokens; // CLI11 takes them last first
+    for (qsizetype i = (mark < 0 ? argv.size() : mark) - 1; i >= 0; --i)
+        tokens.push_back(argv[i].toStdString());
+
+    // Every option counts its uses and keeps its raw values, so that a
+    // repeat, a missing value and a value given to a flag get our messages.
+    // A dash before a digit is a value (offset -3): CLI11 takes it as an
+    // option only when one is named so.
+    CLI::App app;
+    app.set_help_flag();
+    app.allow_extras();
+    app.require_subcommand(0, 1);
+    std::vector<std::pair<const OptionInfo *, const CLI::Option *>> options;
+    std::array<std::vector<std::string>, std::size(kCommands)> positional;
+    const auto addOptions = [&](CLI::App &to, const QString &command) {
         for (const OptionInfo &o : kOptions)
-            if (name == QLatin1String(o.name))
-                known = &o;
-        if (!known)
-            throw UsageError{QStringLiteral("unknown option"), arg};
-        if (p.invocation.options.contains(name))
-            throw UsageError{QStringLiteral("--%1 is given more than once").arg(name), arg};
-        if (known->takesValue && !value) {
-            if (i + 1 >= argv.size())
-                throw UsageError{QStringLiteral("--%1 needs a value").arg(name), arg};
-            value = argv[++i];
-        } else if (!known->takesValue && value) {
-            throw UsageError{QStringLiteral("--%1 takes no value").arg(name), arg};
-        }
-        p.invocation.options.insert(name, value.value_or(QString()));
+            if (owners(o).isEmpty() == command.isEmpty() &&
+                (command.isEmpty() || owners(o).contains(command)))
+                options.emplace_back(
+                    &o, o.takesValue ? to.add_option(o.names)->expected(0, 1)->multi_option_policy(
+                                           CLI::MultiOptionPolicy::TakeAll)
+                                     : to.add_flag(o.names));
+    };
+    addOptions(app, {});
+    for (std::size_t i = 0; i < std::size(kCommands); ++i) {
+        CLI::App *sub = app.add_subcommand(kCommands[i].name)->fallthrough()->allow_extras();
+        sub->add_option("ARGUMENT", positional[i]);
+        addOptions(*sub, QLatin1String(kCommands[i].name));
+    }
+    try {
+        app.parse(tokens);
+    } catch (const CLI::ParseError &e) {
+        throw UsageError{QString::fromStdString(e.what()), {}};
+    }
+
+    Parsed p;
+    for (const auto &[info, option] : options) {
+        if (option->count() == 0)
+            continue;
+        const QString name = longName(*info);
+        const QString arg = QStringLiteral("--") + name;
+        const std::vector<std::string> &values = option->results();
+        if (option->count() > 1)
+            throw UsageError{arg + QStringLiteral(": given more than once"), arg};
+        if (info->takesValue && values.empty())
+            throw UsageError{arg + QStringLiteral(": needs a value"), arg};
+        if (!info->takesValue && values != std::vector<std::string>{"true"})
+            throw UsageError{arg + QStringLiteral(": takes no value"), arg};
+        p.invocation.options.insert(name, info->takesValue ? QString::fromStdString(values.front())
+                                                           : QString());
+    }
+    QStringList words; // left over where the command's name belongs
+    for (const std::string &token : app.remaining(true)) {
+        const QString t = QString::fromStdString(token);
+        if (t.startsWith(u'-'))
+            throw leftOver(t);
+        words << t;
     }
     p.help = p.invocation.options.contains(QStringLiteral("help"));
     p.version = p.invocation.options.contains(QStringLiteral("version"));
     if (p.help || p.version)
         return p;
 
-    if (positional.isEmpty())
-        throw UsageError{QStringLiteral("no command given"), {}};
-    const QString name = positional.takeFirst();
-    for (const Command &c : kCommands)
-        if (name == QLatin1String(c.name))
-            p.command = &c;
-    if (!p.command)
-        throw UsageError{QStringLiteral("unknown command"), name};
+    QStringList args;
+    if (const std::vector<CLI::App *> chosen = app.get_subcommands(); !chosen.empty()) {
+        const auto i = std::size_t(std::ranges::find(kCommands, chosen.front()->get_name(),
+                                                     [](const Command &c) { return c.name; }) -
+                                   std::begin(kCommands));
+        p.command = &kCommands[i];
+        for (const std::string &a : positional[i])
+            args << QString::fromStdString(a);
+    }
+    if (!words.isEmpty())
+        throw leftOver(words.front());
+    if (!p.command) {
+        if (rest.isEmpty())
+            throw UsageError{QStringLiteral("COMMAND: missing"), {}};
+        const QString name = rest.takeFirst();
+        for (const Command &c : kCommands)
+            if (name == QLatin1String(c.name))
+                p.command = &c;
+        if (!p.command)
+            throw leftOver(name);
+    }
+    args += rest;
+
     const Command &c = *p.command;
-    for (const OptionInfo &o : kOptions) {
-        const QString option = QLatin1String(o.name);
-        const QStringList owners = QString::fromLatin1(o.command).split(u' ', Qt::SkipEmptyParts);
-        if (!owners.isEmpty() && !owners.contains(name) && p.invocation.options.contains(option))
-            throw UsageError{QStringLiteral("--%1 belongs to %2 only")
-                                 .arg(option, owners.join(QLatin1String(" and "))),
-                             QStringLiteral("--") + option};
-    }
-    if (name == QLatin1String("log") && p.invocation.options.contains(QStringLiteral("json")))
-        throw UsageError{QStringLiteral("--json does not apply to log, which writes its file"),
-                         QStringLiteral("--json")};
-    if (name == QLatin1String("serve") && p.invocation.options.contains(QStringLiteral("json")))
-        throw UsageError{QStringLiteral("--json does not apply to serve, which serves its metrics"),
-                         QStringLiteral("--json")};
-    if (positional.size() < c.minArgs) {
+    const QString name = QLatin1String(c.name);
+    if ((name == QLatin1String("log") || name == QLatin1String("serve")) &&
+        p.invocation.options.contains(QStringLiteral("json")))
+        throw UsageError{
+            QStringLiteral("--json: does not apply to %1, which %2")
+                .arg(name, QLatin1String(name == QLatin1String("log") ? "writes its file"
+                                                                      : "serves its metrics")),
+            QStringLiteral("--json")};
+    if (args.size() < c.minArgs) {
         const QStringList names = QString::fromLatin1(c.synopsis).split(u' ');
-        throw UsageError{QStringLiteral("%1: %2 is missing")
-                             .arg(name, names.value(positional.size()).remove(u'.')),
-                         {}};
+        throw UsageError{names.value(args.size()).remove(u'.') + QStringLiteral(": missing"), {}};
     }
-    if (c.maxArgs >= 0 && positional.size() > c.maxArgs)
-        throw UsageError{QStringLiteral("%1: unexpected argument").arg(name),
-                         positional[c.maxArgs]};
-    p.invocation.args = positional;
+    if (c.maxArgs >= 0 && args.size() > c.maxArgs)
+        throw UsageError{name + QStringLiteral(": too many arguments"), args[c.maxArgs]};
+    p.invocation.args = args;
     return p;
 }
 

@@ -8,6 +8,7 @@
 #include "logging/Readings.h"
 #include "sst/AdapterOption.h"
 #include "sst/DeviceState.h"
+#include "sst/Models.h"
 #include "sst/USBFunctions.h"
 
 #include <QMap>
@@ -35,8 +36,9 @@ struct Session {
     void print(const Reading &reading) const;
     // Addresses the chip at `address` after checking that one answers
     // there: an absent chip leaves the bus idle, and its "readings" would be
-    // decoded from that.
-    void target(uint8_t address) const;
+    // decoded from that. Returns the model the probe names, nothing for a
+    // chip of neither model.
+    const ModelInfo *target(uint8_t address) const;
     // Every command goes through here: a negative result means the
     // transaction failed and nothing it decoded may be printed.
     void check(int16_t result, const char *what) const;

@@ -7,6 +7,7 @@
 #include "sst/Tick.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 #include <chrono>
 #include <csignal>
@@ -73,16 +74,23 @@ Action log(const Invocation &in)
 {
     const auto &o = in.options;
     if (!o.contains(QStringLiteral("model")))
-        throw UsageError{QStringLiteral("log needs --model 04 or --model 05"), {}};
+        throw UsageError{QStringLiteral("--model: log needs 04 or 05"), {}};
     if (!o.contains(QStringLiteral("out")))
-        throw UsageError{QStringLiteral("log needs --out FILE"), {}};
+        throw UsageError{QStringLiteral("--out: log needs a FILE"), {}};
     const QString modelText = o.value(QStringLiteral("model"));
     if (modelText != QLatin1String("04") && modelText != QLatin1String("05"))
-        throw UsageError{QStringLiteral("--model must be 04 or 05"), modelText};
+        throw UsageError{QStringLiteral("--model: must be 04 or 05"), modelText};
     const Model model = modelText == QLatin1String("04") ? Model::QZT6604 : Model::QZT6605;
     const QString out = o.value(QStringLiteral("out"));
     if (out.isEmpty())
-        throw UsageError{QStringLiteral("--out needs a file name"), out};
+        throw UsageError{QStringLiteral("--out: needs a file name"), out};
+    // As the logging window asks before it replaces a file: a script that
+    // reuses a name must say so.
+    if (const QFileInfo file(out);
+        file.exists() && file.size() > 0 && !o.contains(QStringLiteral("force")))
+        throw UsageError{QStringLiteral("--out: the file exists and is not empty; --force "
+                                        "replaces it"),
+                         out};
     const ChannelSelection selection =
         o.contains(QStringLiteral("channels"))
             ? readChannels(o.value(QStringLiteral("channels")), model)
@@ -91,13 +99,6 @@ Action log(const Invocation &in)
     std::optional<int64_t> ticks;
     if (o.contains(QStringLiteral("duration")))
         ticks = readDuration(o.value(QStringLiteral("duration"))) / kTick;
-    int64_t every = 1;
-    if (o.contains(QStringLiteral("every"))) {
-        const QString text = o.value(QStringLiteral("every"));
-        every = readNumberArgument(text, QStringLiteral("--every"));
-        if (every < 1)
-            throw UsageError{QStringLiteral("--every must be 1 or more"), text};
-    }
 
     return [=](Session &s) {
         // The model's chip as start-up finds it: a later find of the same
@@ -154,16 +155,13 @@ Action log(const Invocation &in)
                 break;
             if (progress && k % 20 == 0)
                 showProgress({});
-            if (k % every != 0)
-                continue;
             // The same reads as the logging window's tick; a failed read
             // leaves its fields empty, the line is still written.
             writeLine(readTick(s.state, s.usb, model, *address, start + (k + 1) * kTick));
             const int64_t now = (steady_clock::now() - start) / kTick;
             for (; k < now && (!ticks || k < *ticks); ++k) {
                 ++late;
-                if ((k + 1) % every == 0)
-                    writeLine({});
+                writeLine({});
             }
         }
         if (const auto r = file.end(); !r)

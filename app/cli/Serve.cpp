@@ -289,13 +289,13 @@ Action serve(const Invocation &in)
         o.value(QStringLiteral("listen"), QStringLiteral("127.0.0.1:%1").arg(kDefaultServePort));
     const std::optional<ListenAddress> listen = readListenAddress(listenText);
     if (!listen)
-        throw UsageError{QStringLiteral("--listen must be HOST:PORT, as 127.0.0.1:9725, "
+        throw UsageError{QStringLiteral("--listen: must be HOST:PORT, as 127.0.0.1:9725, "
                                         "0.0.0.0:9725 or [::1]:9725"),
                          listenText};
     const QString modelText = o.value(QStringLiteral("model"), QStringLiteral("both"));
     if (modelText != QLatin1String("04") && modelText != QLatin1String("05") &&
         modelText != QLatin1String("both"))
-        throw UsageError{QStringLiteral("--model must be 04, 05 or both"), modelText};
+        throw UsageError{QStringLiteral("--model: must be 04, 05 or both"), modelText};
     const auto wanted = [modelText](Model m) {
         return modelText == QLatin1String("both") ||
                modelText == QLatin1String(modelInfo(m).suffix);
@@ -303,9 +303,9 @@ Action serve(const Invocation &in)
     std::vector<uint8_t> addresses;
     if (o.contains(QStringLiteral("address")))
         for (const QString &text : o.value(QStringLiteral("address")).split(u',')) {
-            const uint8_t a = readAddress(text);
+            const uint8_t a = readAddress(text, QStringLiteral("--address"));
             if (std::find(addresses.begin(), addresses.end(), a) != addresses.end())
-                throw UsageError{QStringLiteral("--address names 0x%1 twice").arg(hexText(a)),
+                throw UsageError{QStringLiteral("--address: names %1 twice").arg(fixedHex(a)),
                                  text};
             addresses.push_back(a);
         }
@@ -321,7 +321,7 @@ Action serve(const Invocation &in)
             if (std::none_of(chips.begin(), chips.end(),
                              [a](const FoundChip &c) { return c.address == a; }))
                 throw RunError{
-                    QStringLiteral("no chip of the chosen model answers at 0x%1").arg(hexText(a))};
+                    QStringLiteral("no chip of the chosen model answers at %1").arg(fixedHex(a))};
         if (chips.empty())
             throw RunError{QStringLiteral("No devices found")};
         const auto result =
