@@ -179,9 +179,16 @@ Result measure(const QString &name, const QString &path, uint64_t lines)
         LogViewWindow window(path, std::move(r.data));
         window.resize(1200, 700);
         window.show();
+        // Every panel (temperatures and voltages), as the window paints them.
         StripChart *chart = window.chart();
-        QImage image(chart->size(), QImage::Format_RGB32);
-        chart->render(&image);
+        std::vector<QImage> images;
+        for (StripChart *c : window.charts())
+            images.emplace_back(c->size(), QImage::Format_RGB32);
+        const auto paint = [&] {
+            for (std::size_t k = 0; k < images.size(); ++k)
+                window.charts()[k]->render(&images[k]);
+        };
+        paint();
         row.fullViewS = double(clock.nsecsElapsed()) / 1e9;
         // Less the sampler's own share: a millisecond poll of /proc.
         row.fullViewCpuS = processCpuS() - cpuBefore;
@@ -199,7 +206,7 @@ Result measure(const QString &name, const QString &path, uint64_t lines)
             t.start();
             const double cpu = threadCpuMs();
             change();
-            chart->render(&image);
+            paint();
             ms.push_back(double(t.nsecsElapsed()) / 1e6);
             cpuMax = std::max(cpuMax, threadCpuMs() - cpu);
             if (qEnvironmentVariableIsSet("BENCH_STEPS"))

@@ -12,7 +12,6 @@ void addChannelTraces(ChartSetup &setup, std::span<const Channel> channels, Lege
         const QString column = QLatin1String(info.column);
         setup.traces.push_back(colour);
         setup.traceNames.push_back(column);
-        setup.traceUnits.push_back(QString::fromUtf16(info.unit));
         const QString legend =
             start == LegendStart::Label && info.caption ? QString::fromUtf16(info.caption) : column;
         setup.captions.push_back({legend, colour, 0.90, 0.14 + 0.07 * double(i)});

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImageWriter>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMenu>
 #include <QMouseEvent>
@@ -36,6 +37,8 @@ constexpr double kTitlePointSize = 13.5;
 constexpr double kPlotRightFraction = 0.80;
 constexpr double kLabelGapPx = 16.0;
 constexpr double kZoomPerWheelNotch = 1.25;
+constexpr double kZoomPerKey = 2.0;
+constexpr double kPanPerKey = 0.1; // of the span
 constexpr int64_t kShortSpanMs = 5LL * 60 * 1000;
 
 const QColor kGridColour(225, 225, 225);
@@ -71,9 +74,9 @@ QString valueLabel(double v, double step)
 StripChart::StripChart(const ChartSetup &setup, Clock clock, QWidget *parent,
                        std::size_t historyCapacity)
     : QWidget(parent), clock_(std::move(clock)), history_(setup.traces.size(), historyCapacity),
-      traceNames_(setup.traceNames), unit_(setup.unit), traceUnits_(setup.traceUnits),
-      lower_(setup.lowerBound), upper_(setup.upperBound), font_(chartFont(kNormalPointSize)),
-      titleFont_(titleFont()), metrics_(font_), titleMetrics_(titleFont_)
+      traceNames_(setup.traceNames), unit_(setup.unit), lower_(setup.lowerBound),
+      upper_(setup.upperBound), font_(chartFont(kNormalPointSize)), titleFont_(titleFont()),
+      metrics_(font_), titleMetrics_(titleFont_)
 {
     traces_.reserve(setup.traces.size());
     for (const QColor &c : setup.traces)
@@ -123,6 +126,8 @@ void StripChart::showRecord(ChartSource *source, int64_t fromMs, int64_t toMs)
     view_.setRecorded(toMs - fromMs + (toMs - fromMs) / 8 + TimeView::kMinSpanMs);
     view_.showRange(fromMs, toMs);
     wholeRecord_ = true;
+    // A record is browsed by keys, too.
+    setFocusPolicy(Qt::StrongFocus);
     update();
 }
 
@@ -218,7 +223,7 @@ void StripChart::goLive()
         return;
     }
     view_.goLive();
-    update();
+    moved();
 }
 
 void StripChart::showLast(int64_t spanMs)
@@ -227,12 +232,12 @@ void StripChart::showLast(int64_t spanMs)
     if (isRecord()) {
         wholeRecord_ = false;
         view_.showRange(now() - spanMs, now());
-        update();
+        moved();
         return;
     }
     view_.goLive();
     view_.setSpan(spanMs, now());
-    update();
+    moved();
 }
 
 void StripChart::showAllHistory()
@@ -241,7 +246,7 @@ void StripChart::showAllHistory()
     if (isRecord()) {
         view_.showRange(recordStart_, recordEnd_);
         wholeRecord_ = true;
-        update();
+        moved();
         return;
     }
     showLast(now() - oldestSample() + view_.msPerColumn());
@@ -249,10 +254,15 @@ void StripChart::showAllHistory()
 
 void StripChart::panBy(int pixels)
 {
+    moveView(pixels);
+}
+
+void StripChart::moveView(double columns)
+{
     layout();
     wholeRecord_ = false;
-    view_.pan(pixels, now(), oldestSample());
-    update();
+    view_.pan(columns, now(), oldestSample());
+    moved();
 }
 
 void StripChart::zoomBy(double factor, int plotX)
@@ -260,7 +270,64 @@ void StripChart::zoomBy(double factor, int plotX)
     layout();
     wholeRecord_ = false;
     view_.zoom(factor, plotX, now());
+    moved();
+}
+
+void StripChart::panByFraction(double fraction)
+{
+    layout();
+    moveView(std::round(fraction * view_.columns()));
+}
+
+void StripChart::zoomAboutCentre(double factor)
+{
+    layout();
+    zoomBy(factor, view_.columns() / 2);
+}
+
+void StripChart::showStart()
+{
+    layout();
+    // Further than the history reaches; the view stops at its oldest column.
+    const int64_t left = view_.leftEdge(now());
+    moveView(double(left - oldestSample()) / double(view_.msPerColumn()) + 1);
+}
+
+void StripChart::showEnd()
+{
+    if (!isRecord()) {
+        goLive();
+        return;
+    }
+    layout();
+    // A record's window stops at the column that holds its end.
+    const int64_t right = view_.rightEdge(now());
+    moveView(-(double(now() - right) / double(view_.msPerColumn()) + 2));
+}
+
+void StripChart::followView(const StripChart &leader)
+{
+    layout();
+    const int columns = view_.columns();
+    view_ = leader.view_;
+    wholeRecord_ = leader.wholeRecord_;
+    // Panels share one width; should this one differ for a moment, its own
+    // layout keeps the span.
+    if (view_.columns() != columns)
+        view_.setColumns(columns);
     update();
+}
+
+void StripChart::followCursor(std::optional<int> x)
+{
+    linkedX_ = x;
+    update();
+}
+
+void StripChart::moved()
+{
+    update();
+    emit viewMoved();
 }
 
 ValueMap StripChart::valueMap() const
@@ -340,6 +407,8 @@ void StripChart::paintEvent(QPaintEvent *)
     p.fillRect(QRect(plot_.right() + 1, plot_.top(), 1, plot_.height()), kFrameColour);
 
     paintAxisLabels(p, values, times);
+    if (isRecord())
+        updateRecordLegends();
     paintCaptions(p);
 
     if (!view_.live() && !isRecord()) {
@@ -351,8 +420,12 @@ void StripChart::paintEvent(QPaintEvent *)
         p.setPen(kHistoryColour);
         p.drawText(box, Qt::AlignCenter, note);
     }
-    if (hoverX_)
+    if (hoverX_) {
         paintReadout(p, *hoverX_);
+    } else if (linkedX_) {
+        p.setPen(QPen(kFrameColour, 1, Qt::DashLine));
+        p.drawLine(QPointF(*linkedX_ + 0.5, plot_.top()), QPointF(*linkedX_ + 0.5, plot_.bottom()));
+    }
 
     const std::pair<int64_t, int64_t> shown{left, left + view_.spanMs()};
     if (shown != shown_) {
@@ -406,6 +479,13 @@ void StripChart::paintPlot(int64_t left, const ValueTicks &values,
         if (const std::optional<Sample> s = source_->exit(i, right))
             exit = Vertex{columnOf(s->timeMs), s->value};
         rasterizeTrace(columns, map, entry, exit, h, spans_);
+        if (isRecord()) {
+            const auto newest = std::find_if(columns.rbegin(), columns.rend(),
+                                             [](const Column &c) { return c.count > 0; });
+            lastInView_.resize(traces_.size());
+            lastInView_[std::size_t(i)] =
+                newest != columns.rend() ? std::optional(newest->last) : std::nullopt;
+        }
 
         const QRgb colour = traces_[std::size_t(i)].colour.rgb();
         for (int x = 0; x < std::min(count, w); ++x) {
@@ -441,7 +521,15 @@ void StripChart::paintCaptions(QPainter &p)
 {
     const double w = width();
     const double h = height();
+    // A short record panel keeps its legends a line apart rather than let
+    // them run into each other.
+    double nextLegendY = 0;
     for (Caption &c : captions_) {
+        double y = c.y * h;
+        if (isRecord() && &c - captions_.data() < traceCount()) {
+            y = std::max(y, nextLegendY);
+            nextLegendY = y + metrics_.height();
+        }
         p.setFont(c.title ? titleFont_ : font_);
         p.setPen(c.colour);
         if (c.stale) {
@@ -459,7 +547,33 @@ void StripChart::paintCaptions(QPainter &p)
                 QPointF(left, c.y * h + (titleMetrics_.ascent() - titleMetrics_.descent()) / 2),
                 c.text);
         } else {
-            p.drawStaticText(QPointF(left, c.y * h - size.height() / 2), c.layout);
+            p.drawStaticText(QPointF(left, y - size.height() / 2), c.layout);
+        }
+    }
+}
+
+void StripChart::updateRecordLegends()
+{
+    // The legends are captions 0 on, one per trace (see addChannelTraces).
+    const std::optional<int> x = hoverX_ ? hoverX_ : linkedX_;
+    const int64_t perColumn = view_.msPerColumn();
+    const int64_t at =
+        x ? view_.leftEdge(now()) + (*x - plot_.left()) * perColumn + perColumn / 2 : 0;
+    const int64_t reach = std::max<int64_t>(perColumn, 1000);
+    for (std::size_t n = 0; n < traces_.size() && n < traceNames_.size() && n < captions_.size();
+         ++n) {
+        std::optional<float> value;
+        if (x) {
+            if (const std::optional<Sample> s = source_->nearest(int(n), at, reach, perColumn / 2))
+                value = s->value;
+        } else if (n < lastInView_.size()) {
+            value = lastInView_[n];
+        }
+        const QString label = traceNames_[n] + QStringLiteral(": ");
+        const QString text = value ? legendText(label, *value, unit_) : label + QStringLiteral("-");
+        if (captions_[n].text != text) {
+            captions_[n].text = text;
+            captions_[n].stale = true;
         }
     }
 }
@@ -489,10 +603,8 @@ QStringList StripChart::readoutAt(int x) const
     const int64_t at = view_.leftEdge(now()) + (x - plot_.left()) * perColumn + perColumn / 2;
     // The user's own way of writing a date and a time of day, to the
     // millisecond where a second spans many pixels.
-    const LocaleTimes times(locale());
-    QStringList lines{times.dateTime(QDateTime::fromMSecsSinceEpoch(at),
-                                     view_.spanMs() < 60'000 ? LocaleTimes::Precision::Millisecond
-                                                             : LocaleTimes::Precision::Second)};
+    QStringList lines{LocaleTimes(locale()).dateTime(QDateTime::fromMSecsSinceEpoch(at),
+                                                     LocaleTimes::precisionFor(view_.spanMs()))};
     if (const QString note = source_->readoutNote(at); !note.isEmpty())
         lines[0] += QStringLiteral("  ") + note;
     // The sample nearest to the cursor's time, if one lies within a column
@@ -502,8 +614,7 @@ QStringList StripChart::readoutAt(int x) const
         const std::optional<Sample> best = source_->nearest(int(n), at, reach, perColumn / 2);
         if (n < traceNames_.size()) {
             const QString label = traceNames_[n] + QStringLiteral(": ");
-            const QString &unit = n < traceUnits_.size() ? traceUnits_[n] : unit_;
-            lines << (best ? legendText(label, best->value, unit) : label + QStringLiteral("-"));
+            lines << (best ? legendText(label, best->value, unit_) : label + QStringLiteral("-"));
         } else {
             lines << (best ? fixed2Text(best->value) : QStringLiteral("-"));
         }
@@ -559,15 +670,17 @@ QPixmap StripChart::image()
     // The read-out and its cursor line follow the mouse; they belong on the
     // screen, not in a picture of the data.
     const std::optional<int> hover = std::exchange(hoverX_, std::nullopt);
+    const std::optional<int> linked = std::exchange(linkedX_, std::nullopt);
     QPixmap picture = grab();
     hoverX_ = hover;
+    linkedX_ = linked;
     return picture;
 }
 
 bool StripChart::saveImage(const QString &path, QString *error)
 {
     QImageWriter writer(imagePath(path));
-    if (writer.write(image().toImage()))
+    if (writer.write(picture().toImage()))
         return true;
     if (error)
         *error = writer.errorString();
@@ -576,7 +689,7 @@ bool StripChart::saveImage(const QString &path, QString *error)
 
 void StripChart::copyImage()
 {
-    QGuiApplication::clipboard()->setPixmap(image());
+    QGuiApplication::clipboard()->setPixmap(picture());
 }
 
 void StripChart::saveImageAs()
@@ -605,6 +718,27 @@ QMenu *StripChart::createContextMenu(QWidget *parent)
     live->setVisible(!isRecord());
     add("actLastMinutes", tr("Show last 5 minutes"), [this] { showLast(kShortSpanMs); });
     add("actAllHistory", tr("Show all history"), [this] { showAllHistory(); });
+    if (isRecord()) {
+        // The keys of a focused record, each beside its twin; text after a
+        // tab stands in the menu's shortcut column.
+        menu->addSeparator();
+        add("actZoomIn", tr("Zoom in") + QStringLiteral("\t+"),
+            [this] { zoomAboutCentre(1 / kZoomPerKey); });
+        add("actZoomOut", tr("Zoom out") + QStringLiteral("\t-"),
+            [this] { zoomAboutCentre(kZoomPerKey); });
+        add("actWholeFile", tr("Whole file") + QStringLiteral("\tCtrl+0, Esc"),
+            [this] { showAllHistory(); });
+        add("actEarlier", tr("Earlier") + QStringLiteral("\tLeft"),
+            [this] { panByFraction(kPanPerKey); });
+        add("actLater", tr("Later") + QStringLiteral("\tRight"),
+            [this] { panByFraction(-kPanPerKey); });
+        add("actPageEarlier", tr("Page earlier") + QStringLiteral("\tPgUp"),
+            [this] { panByFraction(1); });
+        add("actPageLater", tr("Page later") + QStringLiteral("\tPgDn"),
+            [this] { panByFraction(-1); });
+        add("actStart", tr("Start of file") + QStringLiteral("\tHome"), [this] { showStart(); });
+        add("actEnd", tr("End of file") + QStringLiteral("\tEnd"), [this] { showEnd(); });
+    }
     menu->addSeparator();
     add("actSaveImage", tr("Save image\u2026"), [this] { saveImageAs(); });
     add("actCopyImage", tr("Copy image"), [this] { copyImage(); });
@@ -639,6 +773,7 @@ void StripChart::mouseMoveEvent(QMouseEvent *event)
     else
         hoverX_.reset();
     update();
+    emit cursorMoved(hoverX_);
 }
 
 void StripChart::mouseReleaseEvent(QMouseEvent *event)
@@ -682,7 +817,54 @@ void StripChart::leaveEvent(QEvent *event)
 {
     hoverX_.reset();
     update();
+    emit cursorMoved(std::nullopt);
     QWidget::leaveEvent(event);
+}
+
+void StripChart::keyPressEvent(QKeyEvent *event)
+{
+    const bool ctrl = event->modifiers().testFlag(Qt::ControlModifier);
+    switch (event->key()) {
+    case Qt::Key_Left:
+        panByFraction(kPanPerKey);
+        break;
+    case Qt::Key_Right:
+        panByFraction(-kPanPerKey);
+        break;
+    case Qt::Key_PageUp:
+        panByFraction(1);
+        break;
+    case Qt::Key_PageDown:
+        panByFraction(-1);
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: // + without Shift on many layouts
+        zoomAboutCentre(1 / kZoomPerKey);
+        break;
+    case Qt::Key_Minus:
+        zoomAboutCentre(kZoomPerKey);
+        break;
+    case Qt::Key_Home:
+        showStart();
+        break;
+    case Qt::Key_End:
+        showEnd();
+        break;
+    case Qt::Key_0:
+        if (!ctrl) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        showAllHistory();
+        break;
+    case Qt::Key_Escape:
+        showAllHistory();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
 }
 
 void StripChart::contextMenuEvent(QContextMenuEvent *event)

@@ -53,8 +53,6 @@ struct ChartSetup {
     // What the hover read-out calls each trace, and the unit of all of them.
     std::vector<QString> traceNames = {};
     QString unit = {};
-    // The unit of each trace where they differ; in place of `unit`.
-    std::vector<QString> traceUnits = {};
 };
 
 class StripChart : public QWidget {
@@ -137,6 +135,24 @@ public:
     // The read-out on screen now; empty when the cursor is not over the plot.
     QStringList readout() const { return hoverX_ ? readoutAt(*hoverX_) : QStringList(); }
 
+    // Keys with the chart focused, and the context menu's twins of them:
+    // moves by `fraction` of the span (positive: towards older samples), as
+    // far as the record or history reaches.
+    void panByFraction(double fraction);
+    // Scales the span by factor about the middle of the view.
+    void zoomAboutCentre(double factor);
+    // The oldest samples at the left edge; the newest at the right edge.
+    void showStart();
+    void showEnd();
+    // Takes the time window of `leader`, a chart of the same width showing
+    // the same record: the panels of one log move together. Sends no
+    // viewMoved().
+    void followView(const StripChart &leader);
+    // The cursor of a panel above or below, at chart x (nothing: it left):
+    // this chart draws a cursor line there, and its legends take their
+    // values there.
+    void followCursor(std::optional<int> x);
+
     // The path a picture is saved under: `path`, with ".png" added unless its
     // suffix names an image format that can be written.
     static QString imagePath(const QString &path);
@@ -146,6 +162,11 @@ public:
     void copyImage();
     // The chart as it stands, without the hover read-out and cursor line.
     QPixmap image();
+    // What Save image and Copy image write: image(), unless the owner
+    // composes a picture of its own (the log viewer puts its panels under a
+    // heading).
+    void setPicture(std::function<QPixmap()> picture) { picture_ = std::move(picture); }
+    QPixmap picture() { return picture_ ? picture_() : image(); }
     // The dialogs that ask where to save a picture and report a failed save;
     // without them "Save image" does nothing.
     void setDialogs(Dialogs *dialogs) { dialogs_ = dialogs; }
@@ -163,6 +184,11 @@ signals:
     // The visible window moved or changed its span: [fromMs, toMs). Sent
     // when a paint shows a window other than the last one.
     void viewChanged(int64_t fromMs, int64_t toMs);
+    // The user moved or scaled the window (mouse, wheel, keys or menu); a
+    // repaint showing it is scheduled.
+    void viewMoved();
+    // The mouse moved over the plot to chart x, or left it (nothing).
+    void cursorMoved(std::optional<int> x);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -173,6 +199,7 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     struct Trace {
@@ -213,6 +240,11 @@ private:
     // An axis label laid out in the chart's font, kept while it is in use.
     const QStaticText &label(const QString &text) const;
     void paintReadout(QPainter &p, int x) const;
+    // A record's legends: each trace's value under the cursor, or else its
+    // last value in view.
+    void updateRecordLegends();
+    void moveView(double columns);
+    void moved();
 
     Clock clock_;
     std::vector<Trace> traces_;
@@ -225,7 +257,6 @@ private:
 
     std::vector<QString> traceNames_;
     QString unit_;
-    std::vector<QString> traceUnits_;
     std::vector<Caption> captions_;
     int selected_ = 0;
     double lower_;
@@ -248,11 +279,15 @@ private:
     // avoid allocating at every tick.
     QImage plotImage_;
     std::vector<chart::Span> spans_;
+    // Per trace: the newest value of the last paint's window.
+    std::vector<std::optional<float>> lastInView_;
     mutable QHash<QString, QStaticText> labels_;
 
     std::optional<int> hoverX_;
+    std::optional<int> linkedX_; // another panel's cursor
     std::optional<int> dragX_;
     Dialogs *dialogs_ = nullptr;
+    std::function<QPixmap()> picture_;
     int captionsWidth_ = 0;
 };
 

@@ -29,6 +29,12 @@ public:
     QString time(const QDateTime &moment, Precision precision) const;
     // The date, a blank and the time to the second or the millisecond.
     QString dateTime(const QDateTime &moment, Precision precision) const;
+    // The precision of a moment in a view of spanMs: the millisecond when it
+    // spans under a minute, else the second.
+    static Precision precisionFor(int64_t spanMs)
+    {
+        return spanMs < 60'000 ? Precision::Millisecond : Precision::Second;
+    }
 
 private:
     QLocale locale_;

@@ -7,10 +7,13 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressDialog>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -27,12 +30,14 @@ int64_t ceilDiv(int64_t a, int64_t b)
     return -chart::floorDiv(-a, b);
 }
 
-// A value axis a little wider than the file's extremes, in whole units.
-std::pair<int16_t, int16_t> axisFor(const std::vector<Summary> &whole)
+// A value axis a little wider than the extremes of the panel's channels
+// over the whole file, in whole units.
+std::pair<int16_t, int16_t> axisFor(const std::vector<Summary> &whole,
+                                    const std::vector<int> &channels)
 {
     Summary all;
-    for (const Summary &s : whole)
-        all.add(s);
+    for (const int ch : channels)
+        all.add(whole[std::size_t(ch)]);
     if (all.count == 0)
         return {0, 1};
     const auto clamp = [](double v) { return int16_t(std::clamp(v, -32768.0, 32767.0)); };
@@ -40,17 +45,89 @@ std::pair<int16_t, int16_t> axisFor(const std::vector<Summary> &whole)
     return {clamp(std::floor(double(all.min) - pad)), clamp(std::ceil(double(all.max) + pad))};
 }
 
-ChartSetup chartSetupFor(const LogData &data)
+// The log's channels of one unit, as indices into its columns.
+struct PanelChannels {
+    Group group;
+    std::vector<int> channels;
+};
+
+// Temperatures, then voltages: the groups that have a column in this log.
+std::vector<PanelChannels> panelsFor(const LogData &data)
+{
+    std::vector<PanelChannels> panels;
+    for (const Group g : {Group::Temperature, Group::Voltage}) {
+        PanelChannels p{g, {}};
+        for (std::size_t i = 0; i < data.channelCount(); ++i)
+            if (channelInfo(data.channels()[i]).group == g)
+                p.channels.push_back(int(i));
+        if (!p.channels.empty())
+            panels.push_back(std::move(p));
+    }
+    if (panels.empty()) // a log without columns still gets its (empty) chart
+        panels.push_back({Group::Temperature, {}});
+    return panels;
+}
+
+QString unitOf(const PanelChannels &panel)
+{
+    return QString::fromUtf16(
+        channelInfo(panel.group == Group::Temperature ? Channel::Internal : Channel::Volts12).unit);
+}
+
+ChartSetup chartSetupFor(const LogData &data, const std::vector<Summary> &whole,
+                         const PanelChannels &panel, bool top)
 {
     ChartSetup setup;
-    const auto [low, high] = axisFor(data.summarize(Row{0}, Row{data.rowCount()}));
+    const auto [low, high] = axisFor(whole, panel.channels);
     setup.lowerBound = low;
     setup.upperBound = high;
     // The channels in the live graphs' colours, named by their columns.
-    addChannelTraces(setup, data.channels(), LegendStart::Column);
-    setup.captions.push_back(titleCaption(data.model()));
+    std::vector<Channel> channels;
+    for (const int ch : panel.channels)
+        channels.push_back(data.channels()[std::size_t(ch)]);
+    addChannelTraces(setup, channels, LegendStart::Column);
+    setup.unit = unitOf(panel);
+    if (top)
+        setup.captions.push_back(titleCaption(data.model()));
+    // The value axis's unit, above its labels.
+    setup.captions.push_back({setup.unit, Qt::black, 0.04, 0.12});
     return setup;
 }
+
+// One panel's traces: the log's channels of its unit.
+class PanelSource : public chart::ChartSource {
+public:
+    PanelSource(LogViewSource &all, std::vector<int> channels)
+        : all_(all), channels_(std::move(channels))
+    {
+    }
+    std::optional<int64_t> oldest() const override { return all_.oldest(); }
+    std::span<const chart::Column> columns(int trace, int64_t msPerColumn, int64_t firstColumn,
+                                           std::size_t count) override
+    {
+        return all_.columns(channel(trace), msPerColumn, firstColumn, count);
+    }
+    std::optional<chart::Sample> entry(int trace, int64_t timeMs) const override
+    {
+        return all_.entry(channel(trace), timeMs);
+    }
+    std::optional<chart::Sample> exit(int trace, int64_t timeMs) const override
+    {
+        return all_.exit(channel(trace), timeMs);
+    }
+    std::optional<chart::Sample> nearest(int trace, int64_t timeMs, int64_t reach,
+                                         int64_t reachInGap) const override
+    {
+        return all_.nearest(channel(trace), timeMs, reach, reachInGap);
+    }
+    QString readoutNote(int64_t timeMs) const override { return all_.readoutNote(timeMs); }
+
+private:
+    int channel(int trace) const { return channels_.at(std::size_t(trace)); }
+
+    LogViewSource &all_;
+    std::vector<int> channels_;
+};
 
 } // namespace
 
@@ -135,43 +212,100 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
         data_->started().value_or(QDateTime::fromMSecsSinceEpoch(0, Qt::LocalTime));
     source_ = std::make_unique<LogViewSource>(*data_, start.toMSecsSinceEpoch());
     const int64_t end = source_->endMs();
-    stpLog = new StripChart(
-        chartSetupFor(*data_), [end] { return end; }, this, 1);
-    stpLog->setObjectName(QStringLiteral("stpLog"));
 
-    // Statistics of the visible lines, one row per channel.
-    auto *side = new QVBoxLayout;
+    // One panel per unit, temperatures on top, each with its own value axis.
+    auto *panels = new QVBoxLayout;
+    const std::vector<Summary> whole = data_->summarize(Row{0}, Row{data_->rowCount()});
+    for (const PanelChannels &p : panelsFor(*data_)) {
+        auto *chart = new StripChart(
+            chartSetupFor(*data_, whole, p, charts_.empty()), [end] { return end; }, this, 1);
+        chart->setObjectName(charts_.empty() ? QStringLiteral("stpLog")
+                                             : QStringLiteral("stpLogVolts"));
+        chart->setMinimumHeight(100);
+        panelSources_.push_back(std::make_unique<PanelSource>(*source_, p.channels));
+        chart->showRecord(panelSources_.back().get(), source_->startMs(), end);
+        chart->setPicture([this] { return picture(); });
+        // Tab goes from the top panel to the statistics; a click focuses any.
+        if (!charts_.empty())
+            chart->setFocusPolicy(Qt::ClickFocus);
+        panels->addWidget(chart, 1);
+        charts_.push_back(chart);
+        units_.push_back(unitOf(p));
+    }
+    // The time axes are locked together: whichever panel the user moves
+    // leads the others.
+    for (StripChart *leader : charts_) {
+        connect(leader, &StripChart::viewMoved, this, [this, leader] {
+            for (StripChart *c : charts_)
+                if (c != leader)
+                    c->followView(*leader);
+        });
+        // One cursor through every panel, each legend at its time.
+        connect(leader, &StripChart::cursorMoved, this, [this, leader](std::optional<int> x) {
+            for (StripChart *c : charts_)
+                if (c != leader)
+                    c->followCursor(x);
+        });
+    }
+
+    // Statistics of the visible lines, one row per channel: a table whose
+    // columns keep their width, and which scrolls through its rows when the
+    // window is short.
+    side_ = new QBoxLayout(QBoxLayout::TopToBottom);
     lblRange = new QLabel(this);
     lblRange->setObjectName(QStringLiteral("lblRange"));
-    side->addWidget(lblRange);
-    auto *grid = new QGridLayout;
-    const QStringList heads{tr("Min"), tr("Max"), tr("Mean")};
-    for (int i = 0; i < heads.size(); ++i)
-        grid->addWidget(new QLabel(QStringLiteral("<b>%1</b>").arg(heads[i]), this), 0, i + 1,
-                        Qt::AlignRight);
+    lblRange->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    side_->addWidget(lblRange);
+    tblStatistics = new QTableWidget(int(data_->channelCount()), 4, this);
+    tblStatistics->setObjectName(QStringLiteral("tblStatistics"));
+    tblStatistics->setHorizontalHeaderLabels({tr("Channel"), tr("Min"), tr("Max"), tr("Mean")});
+    tblStatistics->verticalHeader()->hide();
+    tblStatistics->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tblStatistics->setSelectionMode(QAbstractItemView::NoSelection);
+    tblStatistics->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    const QFontMetrics cells(tblStatistics->font());
+    const QFontMetrics heads(tblStatistics->horizontalHeader()->font());
+    int nameWidth = heads.horizontalAdvance(tr("Channel"));
     for (std::size_t ch = 0; ch < data_->channelCount(); ++ch) {
         const ChannelInfo &info = channelInfo(data_->channels()[ch]);
-        auto *name = new QLabel(QLatin1String(info.column), this);
-        name->setStyleSheet(QStringLiteral("color: %1").arg(QColor::fromRgb(info.rgb).name()));
-        grid->addWidget(name, int(ch) + 1, 0);
-        std::array<QLabel *, 3> labels{};
-        for (std::size_t k = 0; k < labels.size(); ++k) {
-            labels[k] = new QLabel(this);
-            labels[k]->setObjectName(QStringLiteral("lbl%1%2").arg(heads[int(k)]).arg(ch));
-            grid->addWidget(labels[k], int(ch) + 1, int(k) + 1, Qt::AlignRight);
+        auto *name = new QTableWidgetItem(QStringLiteral("%1 (%2)").arg(
+            QLatin1String(info.column), QString::fromUtf16(info.unit)));
+        name->setForeground(QColor::fromRgb(info.rgb));
+        tblStatistics->setItem(int(ch), 0, name);
+        nameWidth = std::max(nameWidth, cells.horizontalAdvance(name->text()));
+        for (int k = 1; k < 4; ++k) {
+            auto *value = new QTableWidgetItem;
+            value->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            tblStatistics->setItem(int(ch), k, value);
         }
-        stats_.push_back(labels);
     }
-    side->addLayout(grid);
-    side->addStretch();
+    // Wide enough for any value the readings can take, so the columns do
+    // not jump as the view moves.
+    const int valueWidth = std::max(cells.horizontalAdvance(QStringLiteral("-32768.00")),
+                                    heads.horizontalAdvance(tr("Mean")));
+    const int pad = 2 * tblStatistics->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 12;
+    tblStatistics->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    tblStatistics->setColumnWidth(0, nameWidth + pad);
+    for (int k = 1; k < 4; ++k)
+        tblStatistics->setColumnWidth(k, valueWidth + pad);
+    const int frame = 2 * tblStatistics->frameWidth();
+    tblStatistics->setFixedWidth(nameWidth + 3 * valueWidth + 4 * pad + frame +
+                                 tblStatistics->verticalScrollBar()->sizeHint().width());
+    const int rowHeight = cells.height() + 6;
+    tblStatistics->verticalHeader()->setDefaultSectionSize(rowHeight);
+    const int headHeight = tblStatistics->horizontalHeader()->sizeHint().height();
+    tblStatistics->setMinimumHeight(headHeight + rowHeight + frame);
+    tblStatistics->setMaximumHeight(headHeight + rowHeight * tblStatistics->rowCount() + frame);
+    side_->addWidget(tblStatistics);
+    side_->addStretch();
 
-    auto *top = new QHBoxLayout;
-    top->addWidget(stpLog, 1);
-    top->addLayout(side);
+    body_ = new QBoxLayout(QBoxLayout::LeftToRight);
+    body_->addLayout(panels, 1);
+    body_->addLayout(side_);
 
     // Lines carry no time: say where the axis comes from, and what was odd.
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(top, 1);
+    layout->addLayout(body_, 1);
     // The start as the axis and read-out write times; as the file has it
     // where it cannot be read.
     const QString started =
@@ -181,6 +315,7 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
     auto *timeNote = new QLabel(
         tr("Times are line 2's date and time (%1) plus 50 ms for each line.").arg(started), this);
     timeNote->setObjectName(QStringLiteral("lblTimeNote"));
+    timeNote->setWordWrap(true);
     layout->addWidget(timeNote);
     for (const Note &n : data_->notes()) {
         auto *note = new QLabel(n.text, this);
@@ -190,12 +325,22 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
         layout->addWidget(note);
     }
 
-    connect(stpLog, &StripChart::viewChanged, this, &LogViewWindow::showStatistics);
-    stpLog->showRecord(source_.get(), source_->startMs(), end);
+    // Whichever panel paints the new window first brings the table up to date.
+    for (StripChart *c : charts_)
+        connect(c, &StripChart::viewChanged, this, &LogViewWindow::showStatistics);
     showStatistics(source_->startMs(), end);
 }
 
 LogViewWindow::~LogViewWindow() = default;
+
+void LogViewWindow::resizeEvent(QResizeEvent *event)
+{
+    // Too narrow for the table beside a useful chart: the table goes under.
+    const bool beside = width() >= tblStatistics->width() + 560;
+    body_->setDirection(beside ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom);
+    side_->setDirection(beside ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight);
+    QWidget::resizeEvent(event);
+}
 
 void LogViewWindow::showStatistics(int64_t fromMs, int64_t toMs)
 {
@@ -205,20 +350,83 @@ void LogViewWindow::showStatistics(int64_t fromMs, int64_t toMs)
         first < last ? tr("Lines %1 to %2").arg(fileLine(Row{first})).arg(fileLine(Row{last}) - 1)
                      : tr("No lines in view"));
     const std::vector<Summary> s = data_->summarize(Row{first}, Row{last});
-    for (std::size_t ch = 0; ch < stats_.size(); ++ch) {
+    for (std::size_t ch = 0; ch < s.size(); ++ch) {
         const bool any = s[ch].count > 0;
-        stats_[ch][0]->setText(any ? fixed2Text(s[ch].min) : QStringLiteral("-"));
-        stats_[ch][1]->setText(any ? fixed2Text(s[ch].max) : QStringLiteral("-"));
-        stats_[ch][2]->setText(any ? fixed2Text(float(s[ch].mean())) : QStringLiteral("-"));
+        const int row = int(ch);
+        tblStatistics->item(row, 1)->setText(any ? fixed2Text(s[ch].min) : QStringLiteral("-"));
+        tblStatistics->item(row, 2)->setText(any ? fixed2Text(s[ch].max) : QStringLiteral("-"));
+        tblStatistics->item(row, 3)->setText(any ? fixed2Text(float(s[ch].mean()))
+                                                 : QStringLiteral("-"));
     }
 }
 
 QStringList LogViewWindow::statistics() const
 {
     QStringList out;
-    for (const auto &labels : stats_)
-        out << labels[0]->text() + QLatin1Char(' ') + labels[1]->text() + QLatin1Char(' ') +
-                   labels[2]->text();
+    for (int row = 0; row < tblStatistics->rowCount(); ++row)
+        out << tblStatistics->item(row, 1)->text() + QLatin1Char(' ') +
+                   tblStatistics->item(row, 2)->text() + QLatin1Char(' ') +
+                   tblStatistics->item(row, 3)->text();
+    return out;
+}
+
+QStringList LogViewWindow::pictureHeading() const
+{
+    const int64_t end = source_->endMs();
+    const int64_t left = chart()->view().leftEdge(end);
+    // The lines in view, the way the statistics count them.
+    const uint64_t first = source_->rowAt(left);
+    const uint64_t last = source_->rowAt(left + chart()->view().spanMs());
+    const auto lineTime = [this](uint64_t row) {
+        return source_->startMs() + int64_t(row) * kMsPerLine;
+    };
+    // As the read-out writes them.
+    const chart::LocaleTimes times(locale());
+    const auto moment = [&](uint64_t row) {
+        return times.dateTime(QDateTime::fromMSecsSinceEpoch(lineTime(row)),
+                              chart::LocaleTimes::precisionFor(chart()->view().spanMs()));
+    };
+    const QString range =
+        first < last ? tr("%1 to %2").arg(moment(first), moment(last - 1)) : tr("No lines in view");
+    QStringList units;
+    for (const QString &u : units_)
+        units << u;
+    return {QFileInfo(path_).fileName(), range,
+            tr("Units: %1").arg(units.join(QStringLiteral(", ")))};
+}
+
+QPixmap LogViewWindow::picture() const
+{
+    std::vector<QPixmap> shots;
+    int width = 0;
+    int height = 0;
+    for (StripChart *c : charts_) {
+        shots.push_back(c->image());
+        width = std::max(width, c->width());
+        height += c->height();
+    }
+    const QStringList heading = pictureHeading();
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics lineMetrics(font());
+    const int lineHeight = std::max(QFontMetrics(bold).height(), lineMetrics.height());
+    const int top = 6 + lineHeight * int(heading.size()) + 4;
+    const qreal ratio = shots.empty() ? 1.0 : shots.front().devicePixelRatio();
+    QPixmap out(QSize(width, top + height) * ratio);
+    out.setDevicePixelRatio(ratio);
+    out.fill(Qt::white);
+    QPainter p(&out);
+    p.setPen(Qt::black);
+    for (int i = 0; i < heading.size(); ++i) {
+        p.setFont(i == 0 ? bold : font());
+        p.drawText(QRect(8, 6 + i * lineHeight, width - 16, lineHeight),
+                   Qt::AlignLeft | Qt::AlignVCenter, heading[i]);
+    }
+    int y = top;
+    for (const QPixmap &shot : shots) {
+        p.drawPixmap(0, y, shot);
+        y += int(shot.height() / shot.devicePixelRatio());
+    }
     return out;
 }
 

@@ -21,8 +21,10 @@
 #include <thread>
 #include <vector>
 
+class QBoxLayout;
 class QLabel;
 class QProgressDialog;
+class QTableWidget;
 
 namespace qzt {
 
@@ -78,11 +80,22 @@ public:
     ~LogViewWindow() override;
 
     QString path() const { return path_; }
-    StripChart *chart() const { return stpLog; }
+    // One panel per unit, temperatures above voltages, their time windows
+    // moving together; chart() is the top one.
+    StripChart *chart() const { return charts_.front(); }
+    const std::vector<StripChart *> &charts() const { return charts_; }
     const logview::LogData &data() const { return *data_; }
     // Minimum, maximum and mean of each channel over the visible lines, as
     // the statistics table shows them (one row per channel).
     QStringList statistics() const;
+    // The heading of a saved or copied picture: the file's name, the time
+    // range in view (held to the file's lines) and the panels' units.
+    QStringList pictureHeading() const;
+    // The panels one under the other below that heading.
+    QPixmap picture() const;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void showStatistics(int64_t fromMs, int64_t toMs);
@@ -90,10 +103,16 @@ private:
     QString path_;
     std::unique_ptr<logview::LogData> data_;
     std::unique_ptr<LogViewSource> source_;
-    StripChart *stpLog = nullptr;
+    // Per panel: the traces' channel indices into the log's columns.
+    std::vector<std::unique_ptr<chart::ChartSource>> panelSources_;
+    std::vector<StripChart *> charts_;
+    std::vector<QString> units_;
     QLabel *lblRange = nullptr;
-    // Per channel: minimum, maximum, mean.
-    std::vector<std::array<QLabel *, 3>> stats_;
+    QTableWidget *tblStatistics = nullptr;
+    // Charts beside the statistics (range above table), or above them when
+    // the window is narrow (range beside table).
+    QBoxLayout *body_ = nullptr;
+    QBoxLayout *side_ = nullptr;
 };
 
 // Loads one log off the user-interface thread (the reader spreads the work

@@ -4,6 +4,7 @@
 #include "support/Harness.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QLabel>
 #include <QMdiArea>
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -29,20 +31,20 @@ using namespace qzt::test;
 
 namespace {
 
-// Vccp counts the lines from 0; with `gaps` its field is empty on odd lines,
-// as a failed read leaves it.
-QByteArray logOf(int lines, bool gaps = false)
+// External and Vccp count the lines from 0; with `gaps` the tick's last read
+// (the voltages, or the QZT6604's temperatures) fails on odd lines.
+QByteArray logOf(int lines, bool gaps = false, Model model = Model::QZT6605)
 {
     const ChannelSelection sel = ChannelSelection::fromMask(0xFB); // all but the offset
-    QByteArray bytes = headerLines(Model::QZT6605, sel,
-                                   QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)), QLocale::c());
+    QByteArray bytes =
+        headerLines(model, sel, QDateTime(QDate(2026, 12, 5), QTime(15, 45, 12)), QLocale::c());
     SSTStuffModule r;
+    FailedReads failed;
     for (int i = 0; i < lines; ++i) {
+        r.ExtTemp = float(i);
         r.Volts = {12.0f, 5.0f, 3.3f, 2.5f, float(i)};
-        QByteArray line = dataLine(Model::QZT6605, sel, r);
-        if (gaps && i % 2)
-            line.truncate(line.lastIndexOf(',') + 1), line += "\r\n";
-        bytes += line;
+        failed[model == Model::QZT6605 ? Read::Voltages : Read::Temperatures] = gaps && i % 2;
+        bytes += dataLine(model, sel, r, failed);
     }
     return bytes;
 }
@@ -238,63 +240,174 @@ private slots:
         QCOMPARE(h.window->mdiArea()->subWindowList().size(), before);
     }
 
-    // Times and dates in the user's locale throughout, to the millisecond in
-    // a read-out of a view under a minute.
-    void statisticsAndReadoutFollowTheView_data()
+    // One panel per unit in the live graphs' colours; statistics, legends,
+    // read-out and picture follow the view; a narrow window keeps every
+    // column of the statistics. Times and dates are the user's throughout.
+    void panelsFollowTheView_data()
     {
+        QTest::addColumn<Model>("model");
         QTest::addColumn<bool>("gaps");
-        QTest::addColumn<QString>("vccp"); // the whole file's minimum, maximum, mean
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("start"); // as the note under the chart gives it
-        QTest::addColumn<QString>("time");  // an axis label, and the read-out's first line
-        QTest::newRow("every value") << false << "0.00 4999.00 2499.50"
-                                     << "en_US"
-                                     << "12/5/26 3:45:12 PM"
-                                     << R"(3:45:1\d(\.\d{3})? PM)";
-        // The mean divides by the values present, not by the lines.
-        QTest::newRow("odd lines empty") << true << "0.00 4998.00 2499.00"
-                                         << "de_DE"
-                                         << "05.12.26 15:45:12"
-                                         << R"(15:45:1\d(,\d{3})?)";
+        QTest::addColumn<QStringList>("units"); // one per panel
+        QTest::addColumn<QString>("stats");     // the last channel's whole file
+        QTest::addColumn<QString>("legend");
+        // The locale, the first and last line's time in it, and the pattern
+        // of an axis label in a view of seconds.
+        QTest::addColumn<QStringList>("locale");
+        const QStringList both{"°C", "V"};
+        const QStringList us{"en_US", "12/5/26 3:45:12 PM", "12/5/26 3:49:21 PM",
+                             R"(3:45:1\d(\.\d{3})? PM)"};
+        const QStringList de{"de_DE", "05.12.26 15:45:12", "05.12.26 15:49:21",
+                             R"(15:45:1\d(,\d{3})?)"};
+        QTest::newRow("QZT6605") << Model::QZT6605 << false << both << "0.00 4999.00 2499.50"
+                                 << "Vccp: 4999.00V" << us;
+        // The mean divides by the values present, not by the lines; the
+        // legend shows the last value there is.
+        QTest::newRow("QZT6605, odd lines empty")
+            << Model::QZT6605 << true << both << "0.00 4998.00 2499.00"
+            << "Vccp: 4998.00V" << de;
+        QTest::newRow("QZT6604") << Model::QZT6604 << false << QStringList("°C")
+                                 << "0.00 4999.00 2499.50"
+                                 << "External: 4999.00°C" << us;
     }
-    void statisticsAndReadoutFollowTheView()
+    void panelsFollowTheView()
     {
+        QFETCH(Model, model);
         QFETCH(bool, gaps);
-        QFETCH(QString, vccp);
-        QFETCH(QString, locale);
-        QFETCH(QString, start);
-        QFETCH(QString, time);
+        QFETCH(QStringList, units);
+        QFETCH(QString, stats);
+        QFETCH(QString, legend);
+        QFETCH(QStringList, locale);
         const auto restore = qScopeGuard([before = QLocale()] { QLocale::setDefault(before); });
-        QLocale::setDefault(QLocale(locale));
+        QLocale::setDefault(QLocale(locale[0]));
         QTemporaryDir dir;
-        const QString path = write(dir, QStringLiteral("a.sav"), logOf(5000, gaps));
+        const QString path = write(dir, QStringLiteral("a.sav"), logOf(5000, gaps, model));
         logview::LoadControl control;
-        logview::LoadResult r = logview::load(path, control);
-        LogViewWindow w(path, std::move(r.data));
+        LogViewWindow w(path, std::move(logview::load(path, control).data));
         w.resize(1000, 600);
         w.show();
-        StripChart *chart = w.chart();
-        chart->grab();
-        QCOMPARE(w.statistics().last(), vccp);
+        QCOMPARE(qsizetype(w.charts().size()), units.size());
+        for (StripChart *chart : w.charts()) {
+            QSet<QRgb> colours;
+            for (int i = 0; i < chart->traceCount(); ++i)
+                colours << chart->traceColour(i).rgb();
+            QCOMPARE(colours.size(), chart->traceCount());
+            chart->grab();
+        }
+        StripChart *chart = w.charts().back();
+        QCOMPARE(w.statistics().last(), stats);
+        QCOMPARE(chart->captionText(chart->traceCount() - 1), legend);
         QCOMPARE(w.findChild<QLabel *>("lblRange")->text(), QStringLiteral("Lines 4 to 5003"));
-        QVERIFY(w.findChild<QLabel *>("lblTimeNote")->text().contains("(" + start + ")"));
+        QVERIFY(w.findChild<QLabel *>("lblTimeNote")->text().contains("(" + locale[1] + ")"));
+        // A picture: the file, the times of the lines in view and the units
+        // above the panels.
+        QCOMPARE(w.pictureHeading(), QStringList({"a.sav", locale[1] + " to " + locale[2],
+                                                  "Units: " + units.join(", ")}));
+        std::unique_ptr<QMenu> menu(chart->createContextMenu(nullptr));
+        menu->findChild<QAction *>("actCopyImage")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->image().size(), w.picture().size());
+        QVERIFY(w.picture().height() > chart->height() * int(units.size()));
 
         // The first ten seconds, as far as whole columns allow.
         chart->showLast(0);
         chart->panBy(100000);
         chart->grab();
-        const QStringList stats = w.statistics().last().split(' ');
-        QCOMPARE(stats[0], QStringLiteral("0.00"));
-        QVERIFY2(stats[1].toDouble() < 400 && stats[1].toDouble() >= 99, qPrintable(stats[1]));
-        const QRegularExpression label("^" + time + "$");
+        const QStringList visible = w.statistics().last().split(' ');
+        QCOMPARE(visible[0], QStringLiteral("0.00"));
+        QVERIFY2(visible[1].toDouble() < 400 && visible[1].toDouble() >= 99,
+                 qPrintable(visible[1]));
+        const QRegularExpression label("^" + locale[3] + "$");
         for (const QString &text : chart->timeLabels())
             QVERIFY2(label.match(text).hasMatch(), qPrintable(text));
+        // The read-out gives the milliseconds.
         const QStringList readout = chart->readoutAt(chart->plotRect().left());
-        QVERIFY2(QRegularExpression(" " + time.replace("?", "") + "  line 4$")
+        QVERIFY2(QRegularExpression(" " + locale[3].remove('?') + "  line 4$")
                      .match(readout[0])
                      .hasMatch(),
                  qPrintable(readout[0]));
-        QCOMPARE(readout.last(), QStringLiteral("Vccp: 0.00V"));
+        QCOMPARE(readout.last(), legend.section(' ', 0, 0) + " 0.00" + units.last());
+        // The legends show the values under the cursor, which spans every panel.
+        QTest::mouseMove(w.chart(), chart->plotRect().topLeft());
+        chart->grab();
+        QCOMPARE(chart->captionText(chart->traceCount() - 1), readout.last());
+
+        w.resize(480, 600); // the statistics go under the charts
+        auto *table = w.findChild<QTableWidget *>("tblStatistics");
+        QTRY_VERIFY(table->geometry().top() > chart->geometry().bottom());
+        QVERIFY(table->geometry().right() < w.width());
+        const int lastColumn = table->columnCount() - 1;
+        QVERIFY(table->columnViewportPosition(lastColumn) + table->columnWidth(lastColumn) <=
+                table->viewport()->width());
+    }
+
+    // Keys on the focused chart move every panel alike; Tab reaches the
+    // statistics. From the middle quarter of the file:
+    void keysMoveEveryPanel_data()
+    {
+        QTest::addColumn<QKeyCombination>("key");
+        QTest::addColumn<double>("shift"); // the middle's move, in spans of the view
+        QTest::addColumn<double>("zoom");  // the span's factor
+        QTest::addColumn<QString>("goal"); // or "start", "end", "whole", "statistics"
+        const auto row = [](const char *name, QKeyCombination key, double shift, double zoom,
+                            const char *goal = "") {
+            QTest::newRow(name) << key << shift << zoom << QString(goal);
+        };
+        row("Left: a tenth earlier", Qt::Key_Left, -0.1, 1);
+        row("Right: a tenth later", Qt::Key_Right, 0.1, 1);
+        row("PgUp: a view earlier", Qt::Key_PageUp, -1, 1);
+        row("PgDn: a view later", Qt::Key_PageDown, 1, 1);
+        row("+: closer in", Qt::Key_Plus, 0, 0.5);
+        row("-: further out", Qt::Key_Minus, 0, 2);
+        row("Home", Qt::Key_Home, 0, 1, "start");
+        row("End", Qt::Key_End, 0, 1, "end");
+        row("Ctrl+0", Qt::CTRL | Qt::Key_0, 0, 1, "whole");
+        row("Esc", Qt::Key_Escape, 0, 1, "whole");
+        row("Tab", Qt::Key_Tab, 0, 1, "statistics");
+    }
+    void keysMoveEveryPanel()
+    {
+        QFETCH(QKeyCombination, key);
+        QFETCH(double, shift);
+        QFETCH(double, zoom);
+        QFETCH(QString, goal);
+        QTemporaryDir dir;
+        const QString path = write(dir, QStringLiteral("a.sav"), logOf(5000));
+        logview::LoadControl control;
+        LogViewWindow w(path, std::move(logview::load(path, control).data));
+        w.resize(1000, 600);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        StripChart *top = w.chart();
+        const auto range = [](const StripChart *c) {
+            const int64_t left = c->view().leftEdge(0);
+            return std::pair(left, left + c->visibleSpanMs());
+        };
+        const auto whole = range(top);
+        QTest::keyClick(w.charts().back(), Qt::Key_Plus); // the other panel leads
+        QTest::keyClick(w.charts().back(), Qt::Key_Equal);
+        const auto [left, right] = range(top);
+        const double span = double(right - left);
+        QVERIFY(std::abs(4 * span / double(whole.second - whole.first) - 1) < 0.01);
+
+        QTest::mouseClick(top, Qt::LeftButton, {}, top->plotRect().center());
+        QCOMPARE(QApplication::focusWidget(), top);
+        QTest::keyClick(top, key.key(), key.keyboardModifiers());
+        if (goal == "statistics") {
+            QTRY_COMPARE(QApplication::focusWidget(), w.findChild<QTableWidget *>());
+            return;
+        }
+        const auto [from, to] = range(top);
+        QCOMPARE(range(w.charts().back()), range(top));
+        const int64_t start = w.data().started()->toMSecsSinceEpoch();
+        const int64_t end = start + 5000 * 50;
+        const int64_t column = top->view().msPerColumn();
+        if (goal == "whole")
+            QCOMPARE(std::pair(from, to), whole);
+        else if (goal == "start" || goal == "end")
+            QVERIFY(goal == "start" ? from <= start && start < from + column
+                                    : to - column < end && end <= to);
+        else
+            QVERIFY(std::abs(double(to - from) - zoom * span) < 0.01 * span &&
+                    std::abs((from + to - left - right) / 2.0 - shift * span) < 0.01 * span);
     }
 
     // A raised interrupt flag ends the load as Interrupted, with no data; a
