@@ -191,7 +191,6 @@ void TestChartModel::timeAxis_data()
     const qint64 s = 1000, h = 3600 * s, d = 24 * h;
     const std::map<QString, QString> expected{
         {"en_US 1024px 50h", "6:00 PM|12/6/26|6:00 AM|12:00 PM|6:00 PM|12/7/26|6:00 AM|12:00 PM"},
-        {"de_DE 1024px 50h", "18:00|06.12.26|06:00|12:00|18:00|07.12.26|06:00|12:00"},
         {"de_DE 640px 21d", "07.12.26|14.12.26|21.12.26"},
         {"de_DE 640px 1s", "15:45:12,500|15:45:13,000|15:45:13,500"},
     };
@@ -224,10 +223,10 @@ void TestChartModel::timeAxis()
                               [](const QString &text) { return 7.0 * double(text.size()); });
     const std::vector<TimeLabel> ticks =
         axis.layout(start.toMSecsSinceEpoch(), perColumn, columns, 45, width, 16);
-    const bool german = locale == "de_DE";
-    const QRegularExpression date(german ? R"(^\d\d\.\d\d\.\d\d$)" : R"(^\d\d?/\d\d?/\d\d$)");
-    const QRegularExpression time(german ? R"(^\d\d:\d\d(:\d\d(,\d{3})?)?$)"
-                                         : R"(^\d\d?:\d\d(:\d\d(\.\d{3})?)? [AP]M$)");
+    const bool us = locale == "en_US";
+    const QRegularExpression date(us ? R"(^\d\d?/\d\d?/\d\d$)" : R"(^\d\d\.\d\d\.\d\d$)");
+    const QRegularExpression time(us ? R"(^\d\d?:\d\d(:\d\d(\.\d{3})?)? [AP]M$)"
+                                     : R"(^\d\d:\d\d(:\d\d(,\d{3})?)?$)");
     QStringList shown;
     bool dated = false;
     double end = 0;

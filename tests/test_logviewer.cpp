@@ -318,9 +318,10 @@ private slots:
         const QRegularExpression label("^" + locale[3] + "$");
         for (const QString &text : chart->timeLabels())
             QVERIFY2(label.match(text).hasMatch(), qPrintable(text));
-        // The read-out gives the milliseconds.
+        // The read-out gives the date, and the time with its milliseconds.
         const QStringList readout = chart->readoutAt(chart->plotRect().left());
-        QVERIFY2(QRegularExpression(" " + locale[3].remove('?') + "  line 4$")
+        const QString date = QRegularExpression::escape(locale[1].section(' ', 0, 0));
+        QVERIFY2(QRegularExpression("^" + date + " " + locale[3].remove('?') + "  line 4$")
                      .match(readout[0])
                      .hasMatch(),
                  qPrintable(readout[0]));
