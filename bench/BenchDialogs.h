@@ -3,8 +3,10 @@
 // (and are counted) instead of waiting for a click.
 #pragma once
 
+#include "app/MainWindow.h"
 #include "common/Dialogs.h"
 
+#include <QDir>
 #include <QString>
 
 #include <cstdio>
@@ -28,6 +30,19 @@ public:
     QString chooseLogToOpen(QWidget *, const QString &, const QString &) override { return {}; }
     QString chooseImageFile(QWidget *) override { return {}; }
     void openUrl(const QString &) override {}
+
+    // Opens both logging windows and starts them writing 04.sav and 05.sav
+    // in folder; true when both write.
+    bool startLogs(MainWindow &window, const QDir &folder)
+    {
+        window.mSave04_Click();
+        window.mSave05_Click();
+        file = folder.filePath(QStringLiteral("04.sav"));
+        window.frmSave04()->cmdSave_Click();
+        file = folder.filePath(QStringLiteral("05.sav"));
+        window.frmSave05()->cmdSave_Click();
+        return window.frmSave04()->isWriting() && window.frmSave05()->isWriting();
+    }
 };
 
 } // namespace qzt::bench

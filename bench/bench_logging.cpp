@@ -69,10 +69,8 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString path04 = dir.filePath(QStringLiteral("04.sav"));
     const QString path05 = dir.filePath(QStringLiteral("05.sav"));
-    dialogs.file = path04;
-    window.frmSave04()->cmdSave_Click();
-    dialogs.file = path05;
-    window.frmSave05()->cmdSave_Click();
+    if (!dialogs.startLogs(window, dir.path()))
+        return 1;
     const qint64 header04 = QFileInfo(path04).size();
     const qint64 header05 = QFileInfo(path05).size();
     const Stats writing = timeTicks(window, nowMs);

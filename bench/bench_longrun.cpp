@@ -68,13 +68,7 @@ int main(int argc, char *argv[])
     window.show();
     window.mVoltGraph05_Click();
     window.mTempGraph05_Click();
-    window.mSave04_Click();
-    window.mSave05_Click();
-    dialogs.file = dir.filePath(QStringLiteral("chip04.sav"));
-    window.frmSave04()->cmdSave_Click();
-    dialogs.file = dir.filePath(QStringLiteral("chip05.sav"));
-    window.frmSave05()->cmdSave_Click();
-    if (!window.frmSave04()->isWriting() || !window.frmSave05()->isWriting())
+    if (!dialogs.startLogs(window, dir.path()))
         return 1;
 
     using Clock = std::chrono::steady_clock;
@@ -110,8 +104,8 @@ int main(int argc, char *argv[])
     }
     window.frmSave04()->cmdSave_Click();
     window.frmSave05()->cmdSave_Click();
-    const long lines04 = countLines(dir.filePath(QStringLiteral("chip04.sav")));
-    const long lines05 = countLines(dir.filePath(QStringLiteral("chip05.sav")));
+    const long lines04 = countLines(dir.filePath(QStringLiteral("04.sav")));
+    const long lines05 = countLines(dir.filePath(QStringLiteral("05.sav")));
     // However long the run, the simulated adapter's request log stays capped.
     const bool capped = usb->sentRequests().size() <= SimulatedAdapter::kRequestLogCapacity;
     const bool complete = lines04 == ticks + 3 && lines05 == ticks + 3;

@@ -116,15 +116,9 @@ void run(const char *label, USBFunctions &usb, double seconds,
     window.mVoltGraph05_Click();
     window.mSet04_Click();
     window.mSet05_Click();
-    window.mSave04_Click();
-    window.mSave05_Click();
     QTemporaryDir dir;
-    const QString log04 = dir.filePath(QStringLiteral("04.sav"));
-    const QString log05 = dir.filePath(QStringLiteral("05.sav"));
-    dialogs.file = log04;
-    window.frmSave04()->cmdSave_Click();
-    dialogs.file = log05;
-    window.frmSave05()->cmdSave_Click();
+    if (!dialogs.startLogs(window, dir.path()))
+        std::exit(1);
     const auto start = Clock::now();
     std::vector<double> late = runLoop(seconds, script);
     window.frmSave04()->cmdSave_Click();
@@ -134,7 +128,8 @@ void run(const char *label, USBFunctions &usb, double seconds,
     std::printf("%-34s latency median %6.2f ms  p99 %7.2f ms  max %7.1f ms | lines 04 %4d "
                 "05 %4d, elapsed/50ms %6.1f\n",
                 label, late[late.size() / 2], late[late.size() * 99 / 100], late.back(),
-                dataLines(log04), dataLines(log05), expected);
+                dataLines(dir.filePath(QStringLiteral("04.sav"))),
+                dataLines(dir.filePath(QStringLiteral("05.sav"))), expected);
     std::fflush(stdout);
 }
 

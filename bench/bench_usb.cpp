@@ -86,12 +86,8 @@ void run(const char *label, USBFunctions &adapter, long n,
         std::exit(1);
     window.mTempGraph05_Click();
     window.mVoltGraph05_Click();
-    window.mSave04_Click();
-    window.mSave05_Click();
-    dialogs.file = dir.filePath(QStringLiteral("chip04.sav"));
-    window.frmSave04()->cmdSave_Click();
-    dialogs.file = dir.filePath(QStringLiteral("chip05.sav"));
-    window.frmSave05()->cmdSave_Click();
+    if (!dialogs.startLogs(window, dir.path()))
+        std::exit(1);
     const long before = usb.requests;
     measure((std::string(label) + ": tick, five polled windows").c_str(), n,
             [&] { window.Timer1_Timer(); });

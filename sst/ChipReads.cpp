@@ -17,17 +17,21 @@ template <typename Command> bool inTime(ReadDeadline deadline, Command command)
     return ok && (deadline == kNoDeadline || Clock::now() <= deadline);
 }
 
-void getTemperatures(DeviceState &state, USBFunctions &usb, ReadDeadline deadline, ChipReadings &r)
+// The reads asked for, in the poll cycle's order: temperatures, offset,
+// voltages.
+ChipReadings read(DeviceState &state, USBFunctions &usb, uint8_t address, ReadDeadline deadline,
+                  bool temperatures, bool offset, bool voltages)
 {
+    ChipReadings r;
     const auto &s = state.SSTStuff;
-    if (inTime(deadline, [&] { return SSTGetTemps(state, usb); }))
+    state.SSTStuff.SSTAddress = address;
+    if (temperatures && inTime(deadline, [&] { return SSTGetTemps(state, usb); }))
         r.temperatures = std::pair(s.IntTemp, s.ExtTemp);
-}
-
-void getVoltages(DeviceState &state, USBFunctions &usb, ReadDeadline deadline, ChipReadings &r)
-{
-    if (inTime(deadline, [&] { return SSTGetVolts(state, usb); }))
-        r.voltages = state.SSTStuff.Volts;
+    if (offset && inTime(deadline, [&] { return SSTGetExtOffset(state, usb); }))
+        r.offset = s.ExtOffset;
+    if (voltages && inTime(deadline, [&] { return SSTGetVolts(state, usb); }))
+        r.voltages = s.Volts;
+    return r;
 }
 
 } // namespace
@@ -35,32 +39,19 @@ void getVoltages(DeviceState &state, USBFunctions &usb, ReadDeadline deadline, C
 ChipReadings readTemperatures(DeviceState &state, USBFunctions &usb, uint8_t address,
                               ReadDeadline deadline)
 {
-    ChipReadings r;
-    state.SSTStuff.SSTAddress = address;
-    getTemperatures(state, usb, deadline, r);
-    return r;
+    return read(state, usb, address, deadline, true, false, false);
 }
 
 ChipReadings readVoltages(DeviceState &state, USBFunctions &usb, uint8_t address,
                           ReadDeadline deadline)
 {
-    ChipReadings r;
-    state.SSTStuff.SSTAddress = address;
-    getVoltages(state, usb, deadline, r);
-    return r;
+    return read(state, usb, address, deadline, false, false, true);
 }
 
 ChipReadings readLogTick(DeviceState &state, USBFunctions &usb, uint8_t address, bool voltages,
                          ReadDeadline deadline)
 {
-    ChipReadings r;
-    state.SSTStuff.SSTAddress = address;
-    getTemperatures(state, usb, deadline, r);
-    if (inTime(deadline, [&] { return SSTGetExtOffset(state, usb); }))
-        r.offset = state.SSTStuff.ExtOffset;
-    if (voltages)
-        getVoltages(state, usb, deadline, r);
-    return r;
+    return read(state, usb, address, deadline, true, true, voltages);
 }
 
 } // namespace qzt

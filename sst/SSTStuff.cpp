@@ -2,6 +2,7 @@
 
 #include "sst/USBStuff.h"
 
+#include <algorithm>
 #include <cassert>
 
 namespace qzt {
@@ -20,6 +21,18 @@ void frame(DeviceState &state, uint8_t writeLength, uint8_t readLength, uint8_t 
     b[1] = writeLength;
     b[2] = readLength;
     b[3] = command;
+}
+
+// Sends the framed request. An answer keeps its status byte and gives what
+// decode takes from it; a failed call leaves both alone.
+template <typename Decode> int16_t transact(DeviceState &state, USBFunctions &usb, Decode decode)
+{
+    const int16_t result = SSTTransaction(state, usb);
+    if (result >= 0) {
+        state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
+        decode(state.SSTStuff);
+    }
+    return result;
 }
 
 // Rounds numerator / denominator (both non-negative, denominator a power of
@@ -78,66 +91,48 @@ std::pair<uint8_t, uint8_t> encodeExtOffset(int32_t offset)
 int16_t SSTGetDIB(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 16, kCmdGetDib);
-    const int16_t result = SSTTransaction(state, usb);
-    if (result < 0)
-        return result;
-    const auto &a = state.USBStuff.SSTBuffer;
-    auto &s = state.SSTStuff;
-    s.SSTStatus = a[0];
-    s.DibCapability = a[1];
-    s.DibVersion = a[2];
-    s.DibVendorId = word(state, 3);
-    s.DibDeviceId = word(state, 5);
-    s.DibDeviceInterface = a[7];
-    s.DibFunctionInterface = a[8];
-    s.DibSiliconRevision = a[15];
-    s.DibClientAddress = a[16];
-    return result;
+    return transact(state, usb, [&](SSTStuffModule &s) {
+        const auto &a = state.USBStuff.SSTBuffer;
+        s.DibCapability = a[1];
+        s.DibVersion = a[2];
+        s.DibVendorId = word(state, 3);
+        s.DibDeviceId = word(state, 5);
+        s.DibDeviceInterface = a[7];
+        s.DibFunctionInterface = a[8];
+        s.DibSiliconRevision = a[15];
+        s.DibClientAddress = a[16];
+    });
 }
 
 int16_t SSTPing(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 0, 0, 0x00);
-    const int16_t result = SSTTransaction(state, usb);
-    if (result < 0)
-        return result;
-    state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
-    return result;
+    return transact(state, usb, [](SSTStuffModule &) {});
 }
 
 int16_t SSTGetTemps(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 4, kCmdGetTemps);
-    const int16_t result = SSTTransaction(state, usb);
-    if (result < 0)
-        return result;
-    state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
-    state.SSTStuff.IntTemp = decodeTemperature(word(state, 1));
-    state.SSTStuff.ExtTemp = decodeTemperature(word(state, 3));
-    return result;
+    return transact(state, usb, [&](SSTStuffModule &s) {
+        s.IntTemp = decodeTemperature(word(state, 1));
+        s.ExtTemp = decodeTemperature(word(state, 3));
+    });
 }
 
 int16_t SSTGetVolts(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 16, kCmdGetVolts);
-    const int16_t result = SSTTransaction(state, usb);
-    if (result < 0)
-        return result;
-    state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
-    for (std::size_t k = 0; k < 5; ++k)
-        state.SSTStuff.Volts[k] = decodeVoltage(word(state, 2 * k + 1));
-    return result;
+    return transact(state, usb, [&](SSTStuffModule &s) {
+        for (std::size_t k = 0; k < 5; ++k)
+            s.Volts[k] = decodeVoltage(word(state, 2 * k + 1));
+    });
 }
 
 int16_t SSTGetExtOffset(DeviceState &state, USBFunctions &usb)
 {
     frame(state, 1, 2, kCmdExtOffset);
-    const int16_t result = SSTTransaction(state, usb);
-    if (result < 0)
-        return result;
-    state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
-    state.SSTStuff.ExtOffset = decodeExtOffset(word(state, 1));
-    return result;
+    return transact(state, usb,
+                    [&](SSTStuffModule &s) { s.ExtOffset = decodeExtOffset(word(state, 1)); });
 }
 
 int16_t SSTSetExtOffset(DeviceState &state, USBFunctions &usb, int32_t offset)
@@ -148,11 +143,7 @@ int16_t SSTSetExtOffset(DeviceState &state, USBFunctions &usb, int32_t offset)
     frame(state, 3, 0, kCmdExtOffset);
     state.USBStuff.SSTBuffer[4] = low;
     state.USBStuff.SSTBuffer[5] = high;
-    const int16_t result = SSTTransaction(state, usb);
-    if (result < 0)
-        return result;
-    state.SSTStuff.SSTStatus = state.USBStuff.SSTBuffer[0];
-    return result;
+    return transact(state, usb, [](SSTStuffModule &) {});
 }
 
 int16_t SSTRequest(DeviceState &state, USBFunctions &usb, uint8_t writeLength, uint8_t readLength,
@@ -164,8 +155,7 @@ int16_t SSTRequest(DeviceState &state, USBFunctions &usb, uint8_t writeLength, u
     b[0] = state.SSTStuff.SSTAddress;
     b[1] = writeLength;
     b[2] = readLength;
-    for (std::size_t i = 0; i < data.size(); ++i)
-        b[3 + i] = data[i];
+    std::copy(data.begin(), data.end(), b.begin() + 3); // the bytes after them stay
     return SSTTransaction(state, usb);
 }
 

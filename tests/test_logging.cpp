@@ -32,10 +32,6 @@ struct Logging : Harness {
         m == Model::QZT6604 ? window->mSave04_Click() : window->mSave05_Click();
         return m == Model::QZT6604 ? window->frmSave04() : window->frmSave05();
     }
-    Flag16 flag(Model m) const
-    {
-        return m == Model::QZT6604 ? state.Declarations.Logging04 : state.Declarations.Logging05;
-    }
     void clickSave(SaveWindow *w, const QString &file = {})
     {
         dialogs.nextFile = file;
@@ -66,12 +62,6 @@ QList<QByteArray> lines(const QString &path)
     if (all.count('\n') != all.count("\r\n") || !(all.isEmpty() || all.endsWith('\n')))
         return {"<a line without CR LF>"};
     return all.replace("\r\n", "\n").split('\n').sliced(0, all.count('\n'));
-}
-
-// The data line of each model with the readings Logging pins.
-QByteArray pinnedLine(Model m)
-{
-    return m == Model::QZT6604 ? " 25.5, 30.25," : "-12.75, 100,,  12,  5,  3.25,  2.5,  1.25";
 }
 
 } // namespace
@@ -161,12 +151,16 @@ private slots:
         QCOMPARE(h.dialogs.questions,
                  QStringList(writing, "If you close this window then writing data to file will "
                                       "stop. Are you sure you want to exit?"));
-        QCOMPARE(h.flag(model), closes ? kFalse : kTrue);
+        const auto &flags = h.state.Declarations;
+        QCOMPARE(model == Model::QZT6604 ? flags.Logging04 : flags.Logging05,
+                 closes ? kFalse : kTrue);
         if (!writing)
             return;
         h.ticks(1); // No goes on writing, adding no line of its own; Yes leaves the file complete
         QCOMPARE(lines(path).size(), 3 + 2 + !closes);
-        QCOMPARE(lines(path).last(), pinnedLine(model));
+        QCOMPARE(lines(path).last(),
+                 QByteArray(model == Model::QZT6604 ? " 25.5, 30.25,"
+                                                    : "-12.75, 100,,  12,  5,  3.25,  2.5,  1.25"));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         if (!closes) // a refused close leaves every window open
             QCOMPARE(h.window->mdiArea()->subWindowList().size(), windows);

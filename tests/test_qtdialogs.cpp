@@ -128,10 +128,6 @@ private slots:
         const QString file = "file DIR Text Files (*.sav)";
         const QString replace = title + "NoIcon No|Yes No DIR/full.sav already exists and is not "
                                         "empty.\nDo you want to replace it?";
-        QTest::newRow("critical") << "critical" << QStringList{"Ok"}
-                                  << QStringList{title + "Critical Ok - Oops"} << "";
-        QTest::newRow("question No") << "question" << QStringList{"No"}
-                                     << QStringList{title + "NoIcon No|Yes No Sure?"} << "No";
         QTest::newRow("empty file needs no question")
             << "file" << QStringList{"empty.sav"} << QStringList{file} << "DIR/empty.sav";
         QTest::newRow("replace Yes") << "file" << QStringList{"full.sav", "Yes"}
@@ -158,11 +154,7 @@ private slots:
         QtDialogs dialogs;
         Responder responder(script);
         QString got;
-        if (call == "critical")
-            dialogs.critical(nullptr, "Oops");
-        else if (call == "question")
-            got = dialogs.question(nullptr, "Sure?") == Dialogs::Answer::Yes ? "Yes" : "No";
-        else if (call == "open")
+        if (call == "open")
             got = dialogs.chooseLogToOpen(nullptr, dir.path(), "Text Files (*.sav)|*.sav");
         else if (call == "refusing")
             got = dialogs.chooseLogFile(

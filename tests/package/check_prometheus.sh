@@ -2,8 +2,9 @@
 # Debian's Prometheus scrapes the companion's serve on the simulated bus with
 # the README's scrape job and alert rule (port and interval changed for the
 # test): the values it stored are the chips' readings as the companion prints
-# them, promtool accepts the exposition, and SIGTERM ends serve cleanly.
-# Everything listens on 127.0.0.1 and stops by itself.
+# them, and promtool accepts the exposition. (test_serve checks the formats
+# each Accept header gets and how signals end serve.) Everything listens on
+# 127.0.0.1 and stops by itself.
 # Usage: check_prometheus.sh CLI
 set -euo pipefail
 cli=$1
@@ -42,15 +43,12 @@ wait_for() {
 }
 
 timeout 120 "$cli" serve --listen 127.0.0.1:0 2>"$work/serve.log" &
-serve_pid=$!
-pids+=("$serve_pid")
-wait_for 20 grep -q '/metrics$' "$work/serve.log" || fail "serve did not start"
+pids+=($!)
+wait_for 20 grep -qs '/metrics$' "$work/serve.log" || fail "serve did not start"
 port=$(sed -n 's|^serving http://127\.0\.0\.1:\([0-9]*\)/metrics$|\1|p' "$work/serve.log")
 
 curl -sf "http://127.0.0.1:$port/metrics" >"$work/metrics.txt" || fail "no /metrics"
 promtool check metrics <"$work/metrics.txt" || fail "promtool rejects the exposition"
-curl -sf -H 'Accept: application/openmetrics-text;version=1.0.0' \
-  "http://127.0.0.1:$port/metrics" | tail -n 1 | grep -qx '# EOF' || fail "no OpenMetrics"
 curl -sf "http://127.0.0.1:$port/" | grep -q 'href="/metrics"' || fail "/ does not link /metrics"
 
 # The README's files, as written but for the target's port and a 1 s interval.
@@ -100,10 +98,4 @@ for rail in 12V 5V Vcc 2.5V Vccp; do
 done
 rules=$(curl -sf "http://127.0.0.1:$pport/api/v1/rules")
 grep -q '"name":"QztExternalTemperatureHigh"' <<<"$rules" || fail "the alert rule is not loaded"
-
-kill -TERM "$serve_pid"
-status=0
-wait "$serve_pid" || status=$?
-[ "$status" -eq 0 ] || fail "serve ended with status $status on SIGTERM"
-grep -qx 'qzt6604-5-cli: serve: stopped by SIGTERM' "$work/serve.log" || fail "serve: $(cat "$work/serve.log")"
 echo "prometheus check passed"

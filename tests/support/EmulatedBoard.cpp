@@ -49,25 +49,27 @@ struct EmulatedBoard::Urb {                               // submitted, not reap
     ~Urb() { g_object_unref(buffer), g_object_unref(data); }
 };
 
+std::string hexRecord(uint8_t type, uint16_t address, const std::string &data)
+{
+    std::string raw{char(data.size()), char(address >> 8), char(address), char(type)};
+    raw += data;
+    uint8_t sum = 0;
+    for (char c : raw)
+        sum = uint8_t(sum - uint8_t(c));
+    raw += char(sum);
+    std::string text = ":";
+    for (char c : raw) {
+        static constexpr char kDigits[] = "0123456789ABCDEF";
+        text += kDigits[uint8_t(c) >> 4];
+        text += kDigits[uint8_t(c) & 0xF];
+    }
+    return text + "\r\n";
+}
+
 std::string boardImageHex()
 {
-    const auto record = [](uint8_t type, uint16_t address, std::string data) {
-        std::string raw{char(data.size()), char(address >> 8), char(address), char(type)};
-        raw += data;
-        uint8_t sum = 0;
-        for (char c : raw)
-            sum = uint8_t(sum - uint8_t(c));
-        raw += char(sum);
-        std::string text = ":";
-        for (char c : raw) {
-            static constexpr char kDigits[] = "0123456789ABCDEF";
-            text += kDigits[uint8_t(c) >> 4];
-            text += kDigits[uint8_t(c) & 0xF];
-        }
-        return text + "\r\n";
-    };
-    return record(0, 0, std::string("\x02\x01\x00", 3)) +
-           record(0, 0x100, std::string("\x75\x81\x5F\x80\xFE", 5)) + record(1, 0, {});
+    return hexRecord(0, 0, std::string("\x02\x01\x00", 3)) +
+           hexRecord(0, 0x100, std::string("\x75\x81\x5F\x80\xFE", 5)) + hexRecord(1, 0, {});
 }
 
 EmulatedBoard::EmulatedBoard(UsbId loader, UsbId running, std::string firmwarePath)
@@ -94,7 +96,7 @@ EmulatedBoard::~EmulatedBoard()
 {
     withBus([&](auto &) { urbs_.clear(); });
     if (present_)
-        removeDevice();
+        unplug();
     g_object_unref(handler_);
     g_object_unref(testbed_);
 }
@@ -122,13 +124,6 @@ void EmulatedBoard::addDevice(UsbId id, bool openable)
     present_ = true;
 }
 
-void EmulatedBoard::removeDevice()
-{
-    withBus([&](auto &) { present_ = false; });
-    umockdev_testbed_uevent(testbed_, kSysPath, "remove");
-    umockdev_testbed_remove_device(testbed_, kSysPath);
-}
-
 void EmulatedBoard::plug(bool running, bool openable)
 {
     withBus([&](SimulatedAdapter &bus) {
@@ -142,7 +137,8 @@ void EmulatedBoard::plug(bool running, bool openable)
 void EmulatedBoard::unplug()
 {
     withBus([&](auto &) { present_ = false; }); // from now on the node answers ENODEV
-    removeDevice();
+    umockdev_testbed_uevent(testbed_, kSysPath, "remove");
+    umockdev_testbed_remove_device(testbed_, kSysPath);
 }
 
 void EmulatedBoard::handle(UMockdevIoctlClient *client)
@@ -214,7 +210,7 @@ void EmulatedBoard::handle(UMockdevIoctlClient *client)
             if (renumerates) { // comes back with the running identity
                 ++record_.downloads;
                 runningFirmware_ = bus_->LoadFirmWare(firmwarePath_.c_str()) == 0;
-                removeDevice();
+                unplug();
                 addDevice(running_, true);
             }
             return;

@@ -19,9 +19,10 @@ typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
 
 namespace qzt::test {
 
-// A board's own firmware image as far as the loader can tell, in Intel HEX
-// (the shipped SSTFW.hex is the simulated adapter's stand-in, which the USB
-// adapter refuses to download to a board).
+// One Intel HEX record with its checksum, and a board's own firmware image
+// as far as the loader can tell (the shipped SSTFW.hex is the simulated
+// adapter's stand-in, which the USB adapter refuses to download to a board).
+std::string hexRecord(uint8_t type, uint16_t address, const std::string &data);
 std::string boardImageHex();
 
 class EmulatedBoard {
@@ -78,7 +79,6 @@ private:
     struct Urb;
     void handle(UMockdevIoctlClient *client);
     void addDevice(UsbId id, bool openable);
-    void removeDevice();
 
     UMockdevTestbed *testbed_ = nullptr;
     UMockdevIoctlBase *handler_ = nullptr;

@@ -15,9 +15,8 @@ namespace qzt::test {
 class FakeDialogs : public Dialogs {
 public:
     QStringList criticals, questions, openedUrls;
-    QStringList details;      // the details of each critical message, "" for none
-    QStringList fileDialogs;  // "folder|filter" of each log dialog shown, "open|..." to read
-    QStringList imageDialogs; // the file name returned by each image dialog
+    QStringList details;     // the details of each critical message, "" for none
+    QStringList fileDialogs; // "folder|filter" of each log dialog shown, "open|..." to read
     Answer nextAnswer = Answer::Yes;
     QList<Answer> answers; // taken one per question before nextAnswer
     QString nextFile, nextImage;
@@ -53,11 +52,7 @@ public:
         fileDialogs << QStringLiteral("open|") + folder + QLatin1Char('|') + filter;
         return nextFile;
     }
-    QString chooseImageFile(QWidget *) override
-    {
-        imageDialogs << nextImage;
-        return nextImage;
-    }
+    QString chooseImageFile(QWidget *) override { return nextImage; }
     void openUrl(const QString &url) override { openedUrls << url; }
 };
 
