@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "about/AboutWindow.h"
+#include "app/LogOpener.h"
 #include "common/Twips.h"
 #include "console/SettingsWindow.h"
 #include "graphs/TempGraphWindow.h"
@@ -14,8 +15,10 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -23,6 +26,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <algorithm>
+#include <cmath>
 
 namespace qzt {
 
@@ -31,6 +35,18 @@ constexpr int kPollIntervalMs = 50;
 constexpr std::chrono::milliseconds kTimerSlack{5};
 // What a window manager adds around a window: borders and the title bar.
 constexpr QSize kWindowFrameAllowance{16, 48};
+// How far each cascaded child steps down and right from the one before.
+constexpr int kCascadeStep = 28;
+// A tiled child's size before tiling, which Cascade gives back.
+constexpr char kUntiledSize[] = "untiledSize";
+
+// One name for one file, whichever path reached it (a link, a relative path).
+QString logKey(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
 } // namespace
 
 MainWindow::MainWindow(AppContext &ctx, AdapterIo::Mode mode, QWidget *parent)
@@ -144,7 +160,10 @@ void MainWindow::buildMenus()
         action->setShortcuts(keys);
         action->setShortcutContext(Qt::WindowShortcut);
         addAction(action);
-        connect(action, &QAction::triggered, mdiArea_, slot);
+        if constexpr (std::is_member_function_pointer_v<decltype(slot)>)
+            connect(action, &QAction::triggered, mdiArea_, slot);
+        else
+            connect(action, &QAction::triggered, this, slot);
         windowActions_.push_back(action);
     };
     // The active child already closes on the platform's Close keys (Ctrl+W
@@ -156,8 +175,8 @@ void MainWindow::buildMenus()
         if (!QKeySequence::keyBindings(QKeySequence::Close).contains(key))
             closeKeys << key;
     windowAction("mClose", QStringLiteral("Cl&ose"), closeKeys, &QMdiArea::closeActiveSubWindow);
-    windowAction("mTile", QStringLiteral("&Tile"), {}, &QMdiArea::tileSubWindows);
-    windowAction("mCascade", QStringLiteral("&Cascade"), {}, &QMdiArea::cascadeSubWindows);
+    windowAction("mTile", QStringLiteral("&Tile"), {}, [this] { tileChildren(); });
+    windowAction("mCascade", QStringLiteral("&Cascade"), {}, [this] { cascadeChildren(); });
     windowAction("mNext", QStringLiteral("Ne&xt"), {QKeySequence(Qt::CTRL | Qt::Key_Tab)},
                  &QMdiArea::activateNextSubWindow);
     windowAction("mPrevious", QStringLiteral("Pre&vious"),
@@ -192,7 +211,14 @@ void MainWindow::fillWindowMenu()
     QMdiSubWindow *active = mdiArea_->activeSubWindow();
     int number = 1;
     for (QMdiSubWindow *sub : subWindows) {
-        const QString text = QStringLiteral("&%1 %2").arg(number++).arg(sub->windowTitle());
+        // The model tells the two chips' windows apart where the caption
+        // does not name it; the captions themselves stay as they are.
+        QString text = QStringLiteral("&%1 %2").arg(number++).arg(sub->windowTitle());
+        if (const std::optional<Model> m = childModel(sub->widget())) {
+            const QLatin1String name(modelInfo(*m).name);
+            if (!sub->windowTitle().contains(name))
+                text += QStringLiteral(" (%1)").arg(name);
+        }
         QAction *action = mWindows->addAction(text);
         action->setCheckable(true);
         action->setChecked(sub == active);
@@ -205,24 +231,118 @@ void MainWindow::fillWindowMenu()
     }
 }
 
+std::optional<Model> MainWindow::childModel(const QWidget *window) const
+{
+    for (const QWidget *w : {static_cast<const QWidget *>(frmTempGraph04_.data()),
+                             static_cast<const QWidget *>(frmSettings04_.data()),
+                             static_cast<const QWidget *>(frmSave04_.data())})
+        if (w && w == window)
+            return Model::QZT6604;
+    for (const QWidget *w : {static_cast<const QWidget *>(frmTempGraph05_.data()),
+                             static_cast<const QWidget *>(frmVoltGraph05_.data()),
+                             static_cast<const QWidget *>(frmSettings05_.data()),
+                             static_cast<const QWidget *>(frmSave05_.data())})
+        if (w && w == window)
+            return Model::QZT6605;
+    if (const auto *viewer = qobject_cast<const LogViewWindow *>(window))
+        return viewer->data().model();
+    return std::nullopt;
+}
+
+QSize MainWindow::clientArea()
+{
+    // Before the frame is first shown its layout has not placed the area.
+    if (!isVisible() && layout())
+        layout()->activate();
+    return mdiArea_->contentsRect().size();
+}
+
 QMdiSubWindow *MainWindow::addChild(QWidget *window, QSize outerTwips)
 {
     QMdiSubWindow *sub = mdiArea_->addSubWindow(window);
     sub->setAttribute(Qt::WA_DeleteOnClose);
     sub->setObjectName(window->objectName() + QStringLiteral("Frame"));
     const double dpi = logicalDpiX();
-    sub->resize(twipsToPixels(outerTwips.width(), dpi), twipsToPixels(outerTwips.height(), dpi));
+    const QSize area = clientArea();
+    sub->resize(
+        QSize(twipsToPixels(outerTwips.width(), dpi), twipsToPixels(outerTwips.height(), dpi))
+            .boundedTo(area));
     // Each new child steps down and right from the one before, starting
     // over at the corner when the step would push it out of the frame.
-    constexpr int kCascadeStep = 28;
     const int others = int(mdiArea_->subWindowList().size()) - 1;
-    const QSize room = mdiArea_->viewport()->size() - sub->size();
+    const QSize room = area - sub->size();
     const int steps = std::max(1, std::min(room.width(), room.height()) / kCascadeStep + 1);
     const int offset = (others % steps) * kCascadeStep;
     sub->move(offset, offset);
     sub->show();
     mdiArea_->setActiveSubWindow(sub);
     return sub;
+}
+
+void MainWindow::tileChildren()
+{
+    // QMdiArea's own tiling keeps each child at least its smallest size and
+    // pushes the rest behind scroll bars; these tiles share the client area
+    // however small they get.
+    QList<QMdiSubWindow *> subs;
+    for (QMdiSubWindow *sub : mdiArea_->subWindowList(QMdiArea::CreationOrder))
+        if (!sub->isHidden())
+            subs << sub;
+    if (subs.isEmpty())
+        return;
+    const QSize area = clientArea();
+    const int n = int(subs.size());
+    const int columns = int(std::ceil(std::sqrt(double(n))));
+    const int rows = (n + columns - 1) / columns;
+    for (int i = 0; i < n; ++i) {
+        QMdiSubWindow *sub = subs[i];
+        if (sub->isMinimized() || sub->isMaximized())
+            sub->showNormal();
+        if (!sub->property(kUntiledSize).isValid())
+            sub->setProperty(kUntiledSize, sub->size());
+        // The last row's tiles widen to fill it.
+        const int row = i / columns;
+        const int inRow = row == rows - 1 ? n - row * columns : columns;
+        const int column = i - row * columns;
+        const QRect tile(QPoint(area.width() * column / inRow, area.height() * row / rows),
+                         QPoint(area.width() * (column + 1) / inRow - 1,
+                                area.height() * (row + 1) / rows - 1));
+        sub->setGeometry(tile);
+    }
+}
+
+void MainWindow::cascadeChildren()
+{
+    // Bottom of the stack first, so that the active child ends on top. Each
+    // tiled child gets back the size it had before.
+    QMdiSubWindow *active = mdiArea_->activeSubWindow();
+    const QSize area = clientArea();
+    QList<QMdiSubWindow *> subs;
+    for (QMdiSubWindow *sub : mdiArea_->subWindowList(QMdiArea::StackingOrder))
+        if (!sub->isHidden())
+            subs << sub;
+    QSize largest;
+    for (QMdiSubWindow *sub : subs) {
+        if (sub->isMinimized() || sub->isMaximized())
+            sub->showNormal();
+        if (const QVariant untiled = sub->property(kUntiledSize); untiled.isValid()) {
+            sub->resize(untiled.toSize());
+            sub->setProperty(kUntiledSize, QVariant());
+        }
+        sub->resize(sub->size().boundedTo(area));
+        largest = largest.expandedTo(sub->size());
+    }
+    const QSize room = area - largest;
+    const int steps = std::max(1, std::min(room.width(), room.height()) / kCascadeStep + 1);
+    int k = 0;
+    for (QMdiSubWindow *sub : subs) {
+        const int offset = (k++ % steps) * kCascadeStep;
+        sub->move(std::min(offset, area.width() - sub->width()),
+                  std::min(offset, area.height() - sub->height()));
+        sub->raise();
+    }
+    if (active)
+        mdiArea_->setActiveSubWindow(active);
 }
 
 bool MainWindow::activate(QWidget *window)
@@ -253,6 +373,7 @@ bool MainWindow::MDIForm_Load()
         [folder, firmwareFile](DeviceState &state, USBFunctions &usb) {
             StartUp r;
             r.download = DownloadFirmware(state, usb, folder, firmwareFile, &r.why);
+            r.firmwarePath = state.USBStuff.FirmwarePath;
             if (r.download < 0)
                 return r;
             r.chips = probeBus(state, usb);
@@ -272,6 +393,7 @@ void MainWindow::finishLoad(const StartUp &result)
     auto &state = ctx_.state;
     if (result.download < 0) {
         loaded_ = false;
+        emit downloadFailed(firmwareFailure(result.firmwarePath, result.why));
         // A desktop launch shows no standard error: the box says why too.
         ctx_.dialogs.critical(
             this, QStringLiteral("Firmware failed to download. Please check USB connection."),
@@ -544,6 +666,18 @@ void MainWindow::mOpenLog_Click()
 
 void MainWindow::openLog(const QString &path)
 {
+    // A log that is open already comes to the front instead, and one on its
+    // way is not read twice.
+    const QString key = logKey(path);
+    for (const LogOpener *opener : findChildren<LogOpener *>(Qt::FindDirectChildrenOnly))
+        if (opener->pending() && logKey(opener->path()) == key)
+            return;
+    for (QMdiSubWindow *sub : mdiArea_->subWindowList())
+        if (auto *viewer = qobject_cast<LogViewWindow *>(sub->widget()))
+            if (logKey(viewer->path()) == key) {
+                activate(viewer);
+                return;
+            }
     // Read off this thread; the window comes when the file is read.
     new LogOpener(path, ctx_.dialogs, this, [this](LogViewWindow *window) {
         if (window)

@@ -70,6 +70,9 @@ public:
 
 signals:
     void loadFinished(bool ok);
+    // The firmware download failed: `text` says from where and why, in one
+    // line, before the message box says it too.
+    void downloadFailed(const QString &text);
     // A slot's readings (or its miss) have gone to the windows.
     void slotDelivered(qint64 number);
 
@@ -121,6 +124,7 @@ private:
     };
     struct StartUp {
         int16_t download = -1;
+        QString firmwarePath;
         QString why; // of a failed download
         std::vector<FoundChip> chips;
     };
@@ -135,8 +139,17 @@ private:
 
     void buildMenus();
     void fillWindowMenu();
-    // Shows `window` inside the frame at its outer size in twips.
+    // The model a child window belongs to, if any.
+    std::optional<Model> childModel(const QWidget *window) const;
+    // The size of the client area, where the children live.
+    QSize clientArea();
+    // Shows `window` inside the frame at its outer size in twips, or the
+    // client area's size where that is smaller.
     QMdiSubWindow *addChild(QWidget *window, QSize outerTwips);
+    // Window > Tile and Cascade, keeping every child whole inside the
+    // client area.
+    void tileChildren();
+    void cascadeChildren();
     // Brings an already open child to the front; false when it is not open.
     bool activate(QWidget *window);
     bool modelMenuEnabled(Model m) const;

@@ -10,6 +10,20 @@
 #include <QIcon>
 
 #include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// Exit status when there is no display to open the windows on.
+constexpr int kNoDisplay = 3;
+
+bool nonEmpty(const char *variable)
+{
+    const char *value = std::getenv(variable);
+    return value && *value;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -19,7 +33,11 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Evaluation software for the QZT6604 and QZT6605 sensor chips."));
-    parser.addHelpOption();
+    // Only -h and --help: Qt's own options are not listed, so there is no
+    // --help-all to list them.
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    parser.addOption(help);
     parser.addVersionOption();
     qzt::addAdapterOption(parser);
     const QCommandLineOption firmware(
@@ -29,9 +47,10 @@ int main(int argc, char *argv[])
                        "USB needs its own image."),
         QStringLiteral("path"));
     parser.addOption(firmware);
-    parser.addPositionalArgument(QStringLiteral("log"),
-                                 QStringLiteral("A log file (.sav) to open after start-up."),
-                                 QStringLiteral("[log]"));
+    parser.addPositionalArgument(
+        QStringLiteral("log"),
+        QStringLiteral("Log files (.sav) to open after start-up, each in a viewer of its own."),
+        QStringLiteral("[log...]"));
     // The command line is read before the application exists, so that
     // --help, --version and a usage error need no display. Bad option text
     // is a usage error: status 2, no window.
@@ -45,9 +64,13 @@ int main(int argc, char *argv[])
                                             "-title",           "-name"};
     static const QStringList qtFlags{"-reverse", "-widgetcount", "-nograb", "-dograb", "-sync"};
     QStringList arguments;
+    // A platform or display named for Qt is taken as it is.
+    bool platformChosen = nonEmpty("QT_QPA_PLATFORM");
     for (int i = 0; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
         if (i > 0 && qtValueOptions.contains(arg)) {
+            platformChosen = platformChosen || arg == QLatin1String("-platform") ||
+                             arg == QLatin1String("-display");
             ++i;
             continue;
         }
@@ -58,7 +81,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "qzt6604-5: %s\n", qPrintable(parser.errorText()));
         return 2;
     }
-    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
+    if (parser.isSet(help)) {
         std::fputs(qPrintable(parser.helpText().replace(QStringLiteral("<executable_name>"),
                                                         QStringLiteral("qzt6604-5"))),
                    stdout);
@@ -72,10 +95,14 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "qzt6604-5: --adapter: %s\n", qPrintable(error));
         return 2;
     }
-    if (parser.positionalArguments().size() > 1) {
-        std::fprintf(stderr, "qzt6604-5: unexpected argument '%s'\n",
-                     qPrintable(parser.positionalArguments().at(1)));
-        return 2;
+    // Without a display Qt would abort with its own text; say what is
+    // missing instead, before any window exists.
+    if (!platformChosen && !nonEmpty("DISPLAY") && !nonEmpty("WAYLAND_DISPLAY")) {
+        std::fputs("qzt6604-5: no display: DISPLAY and WAYLAND_DISPLAY are empty; start it in a "
+                   "desktop session, or set QT_QPA_PLATFORM (offscreen runs it without a "
+                   "screen)\n",
+                   stderr);
+        return kNoDisplay;
     }
     QApplication app(argc, argv);
     QApplication::setDesktopFileName(QStringLiteral("qzt6604-5"));
@@ -105,12 +132,19 @@ int main(int argc, char *argv[])
     // the start-up is doing, and a failed start-up ends the program once
     // its message is answered.
     qzt::MainWindow window(ctx, qzt::AdapterIo::Mode::Threaded);
+    // A failed download is told on standard error too, before its message
+    // box asks for an answer.
+    QObject::connect(&window, &qzt::MainWindow::downloadFailed, &app, [](const QString &text) {
+        std::fprintf(stderr, "qzt6604-5: %s\n", qPrintable(text));
+    });
     const QStringList logs = parser.positionalArguments();
     QObject::connect(&window, &qzt::MainWindow::loadFinished, &app, [&window, logs](bool ok) {
-        if (!ok)
+        if (!ok) {
             QCoreApplication::exit(1);
-        else if (!logs.isEmpty())
-            window.openLog(logs.constFirst());
+            return;
+        }
+        for (const QString &log : logs)
+            window.openLog(log);
     });
     if (!window.MDIForm_Load())
         return 1;

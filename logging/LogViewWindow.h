@@ -115,39 +115,4 @@ private:
     QBoxLayout *side_ = nullptr;
 };
 
-// Loads one log off the user-interface thread (the reader spreads the work
-// over the cores) while a progress dialog, shown only when the load takes a
-// while, offers Cancel. When the load ends it calls `done` with the window,
-// or tells the user through `dialogs` why the file was refused and calls
-// `done` with null; a cancelled load just calls `done` with null. Deletes
-// itself afterwards. A path that is not a regular file is refused without
-// starting a thread. Deleting the opener (the program quits) stops the load
-// and waits for its thread only briefly: a thread stuck in a system call is
-// left to end on its own.
-class LogOpener : public QObject {
-    Q_OBJECT
-public:
-    using Done = std::function<void(LogViewWindow *)>;
-    LogOpener(const QString &path, Dialogs &dialogs, QWidget *parent, Done done);
-    ~LogOpener() override;
-
-    void cancel() { control_->interrupt = true; }
-
-private:
-    void poll();
-
-    QString path_;
-    Dialogs &dialogs_;
-    QPointer<QWidget> parent_;
-    Done done_;
-    // Shared with the thread, which may outlive the opener.
-    std::shared_ptr<logview::LoadControl> control_ = std::make_shared<logview::LoadControl>();
-    std::future<logview::LoadResult> result_;
-    std::thread thread_;
-    QTimer timer_;
-    // The parent widget may delete the dialog first when it closes.
-    QPointer<QProgressDialog> progress_;
-    qint64 size_ = 0;
-};
-
 } // namespace qzt

@@ -88,4 +88,27 @@ QString usbIdText(UsbId id)
         .arg(id.product, 4, 16, QLatin1Char('0'));
 }
 
+QString udevRules(const AdapterChoice &choice)
+{
+    if (choice.kind != AdapterChoice::Kind::Usb)
+        return {};
+    QString rules;
+    for (const std::optional<UsbId> id : {std::optional(choice.running), choice.loader})
+        if (id)
+            rules += QStringLiteral("SUBSYSTEM==\"usb\", ATTR{idVendor}==\"%1\", "
+                                    "ATTR{idProduct}==\"%2\", TAG+=\"uaccess\"\n")
+                         .arg(id->vendor, 4, 16, QLatin1Char('0'))
+                         .arg(id->product, 4, 16, QLatin1Char('0'));
+    return rules;
+}
+
+QString udevRecipe(const AdapterChoice &choice)
+{
+    QString rules = udevRules(choice);
+    rules.replace(QLatin1Char('\n'), QLatin1String("\n    "));
+    return QStringLiteral("as root, put these lines in %1, run 'udevadm control --reload' and "
+                          "plug the board in again:\n    %2")
+        .arg(QLatin1String(kUdevRulesFile), rules.trimmed());
+}
+
 } // namespace qzt

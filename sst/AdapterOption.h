@@ -35,4 +35,17 @@ std::optional<AdapterChoice> parseAdapterOption(const QString &text, QString *er
 // "vvvv:pppp", four lowercase hex digits each, as lsusb shows it.
 QString usbIdText(UsbId id);
 
+// Where the udev rules for the adapter board go.
+inline constexpr char kUdevRulesFile[] = "/etc/udev/rules.d/70-qzt6604-5.rules";
+
+// The udev rules that let the user at the machine open the board: one line
+// per identity, the running board's and then the loader's, each with the
+// four lowercase hex digits udev compares, whatever case --adapter was
+// written in. Lines end in "\n". Empty for the simulated adapter.
+QString udevRules(const AdapterChoice &choice);
+
+// The whole recipe in one message: the rules file, the command that
+// reloads the rules, and the rules already filled in, indented.
+QString udevRecipe(const AdapterChoice &choice);
+
 } // namespace qzt

@@ -54,9 +54,24 @@ int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &a
     return result;
 }
 
+namespace {
+
+QString reasonText(const QString &why)
+{
+    return why.isEmpty() ? QStringLiteral("the adapter gave no reason") : why;
+}
+
+} // namespace
+
+QString firmwareFailure(const QString &firmwarePath, const QString &why)
+{
+    return QStringLiteral("Firmware failed to download from %1: %2.")
+        .arg(QDir::toNativeSeparators(firmwarePath), reasonText(why));
+}
+
 QString firmwareAdvice(const QString &why)
 {
-    QString reason = why.isEmpty() ? QStringLiteral("the adapter gave no reason") : why;
+    QString reason = reasonText(why);
     reason[0] = reason[0].toUpper();
     return reason +
            QStringLiteral(".\n\nCheck that the board is plugged in and that lsusb lists it, that "

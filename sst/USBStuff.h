@@ -26,6 +26,11 @@ bool StringToBytes(DeviceState &state, const QString &path, QString *why = nullp
 int16_t DownloadFirmware(DeviceState &state, USBFunctions &usb, const QString &appFolder,
                          const QString &file = QString(), QString *why = nullptr);
 
+// The one line that says a download failed, from where and why, in words:
+// "Firmware failed to download from PATH: WHY." Both programs print it on
+// standard error.
+QString firmwareFailure(const QString &firmwarePath, const QString &why);
+
 // What to tell the user after a failed download: `why`, then what to check
 // next (the board on the USB, the udev rule, --firmware, the manual).
 QString firmwareAdvice(const QString &why);

@@ -1,15 +1,21 @@
 // Main window: start-up discovery, child windows, the Window menu, About.
 #include "about/AboutWindow.h"
+#include "app/LogOpener.h"
 #include "common/Twips.h"
 #include "graphs/TempGraphWindow.h"
+#include "logging/LogFile.h"
+#include "logging/LogViewWindow.h"
 #include "support/Harness.h"
 
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace qzt;
@@ -27,6 +33,9 @@ private slots:
     void frameHoldsEveryChildWindow();
     void windowMenuAndAboutWindow();
     void windowsStayOnTheScreen();
+    void logsOpenOnceEach();
+    void commandLine_data();
+    void commandLine();
 };
 
 void TestMainWindow::discovery_data()
@@ -128,7 +137,8 @@ void TestMainWindow::windowMenuAndAboutWindow()
     for (QAction *a : menu->actions())
         texts << a->text();
     QCOMPARE(texts.mid(texts.size() - 3),
-             QStringList({"&1 Temperature Graph", "&2 QZT6604 Settings", "&3 Save Data"}));
+             QStringList({"&1 Temperature Graph (QZT6604)", "&2 QZT6604 Settings",
+                          "&3 Save Data (QZT6604)"}));
     const auto active = [&] {
         return h.window->mdiArea()->activeSubWindow()->widget()->objectName();
     };
@@ -178,7 +188,9 @@ void TestMainWindow::windowMenuAndAboutWindow()
 }
 
 // Also run at a scale factor of 2 (CTest): every child keeps its designed size
-// and its title bar in view. A second click opens no second window.
+// as far as the client area has room, and stays whole inside it when opened,
+// tiled and cascaded; cascading gives back the size tiling took. A second
+// click opens no second window.
 void TestMainWindow::windowsStayOnTheScreen()
 {
     Harness h;
@@ -191,16 +203,122 @@ void TestMainWindow::windowsStayOnTheScreen()
         h.window->findChild<QAction *>(name)->trigger();
     QCOMPARE(h.window->mdiArea()->subWindowList().size(), 8);
     QCOMPARE(h.window->mdiArea()->activeSubWindow()->widget()->objectName(), "frmSettings04");
-    const QSize view = h.window->mdiArea()->viewport()->size();
+    const QRect view = h.window->mdiArea()->viewport()->rect();
     const double dpi = h.window->logicalDpiX();
     const QSize graph = TempGraphWindow::outerSizeTwips();
-    for (QMdiSubWindow *sub : h.window->mdiArea()->subWindowList()) {
-        QVERIFY2(QRect(0, 0, view.width() - 40, view.height() - 20).contains(sub->pos()),
-                 qPrintable(sub->objectName()));
-        if (sub->widget()->objectName().startsWith("frmTempGraph"))
-            QCOMPARE(sub->size(), QSize(qRound(graph.width() * dpi / 1440),
-                                        qRound(graph.height() * dpi / 1440)));
+    const QSize designed(qRound(graph.width() * dpi / 1440), qRound(graph.height() * dpi / 1440));
+    for (const QString arrangement : {"", "mTile", "mCascade"}) {
+        if (!arrangement.isEmpty())
+            h.window->findChild<QAction *>(arrangement)->trigger();
+        for (QMdiSubWindow *sub : h.window->mdiArea()->subWindowList()) {
+            // The About window, a notice of fixed size, opens where its own
+            // rule puts it, its title bar in view.
+            const bool notice = arrangement.isEmpty() && sub->objectName() == "frmAboutFrame";
+            QVERIFY2(notice ? view.contains(sub->pos()) : view.contains(sub->geometry()),
+                     qPrintable(arrangement + ' ' + sub->objectName()));
+            if (arrangement != "mTile" && sub->widget()->objectName().startsWith("frmTempGraph"))
+                QCOMPARE(sub->size(), designed.boundedTo(view.size()));
+        }
     }
+}
+
+// Several logs, one viewer each, no larger than the client area; the same
+// file again, under another path, brings its viewer to the front. The Window
+// menu names each viewer's model.
+void TestMainWindow::logsOpenOnceEach()
+{
+    QTemporaryDir dir;
+    const ChannelSelection all = ChannelSelection::fromMask(0xFF);
+    QStringList paths;
+    for (const auto &[m, name] : {std::pair(Model::QZT6604, "a.sav"), {Model::QZT6605, "b.sav"}}) {
+        QFile f(dir.filePath(name));
+        QByteArray bytes = headerLines(m, all, QDateTime(QDate(2026, 12, 5), QTime(15, 45)),
+                                       QLocale::c());
+        for (int i = 0; i < 100; ++i)
+            bytes += dataLine(m, all, SSTStuffModule{});
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        paths << f.fileName();
+    }
+    Harness h;
+    QVERIFY(h.start());
+    h.window->show();
+    const auto viewers = [&] { return h.window->findChildren<LogViewWindow *>(); };
+    for (const QString &path : paths) {
+        h.window->openLog(path);
+        h.window->openLog(path); // still on its way
+        QTRY_COMPARE(viewers().size(), paths.indexOf(path) + 1);
+    }
+    const QString current = QDir::currentPath();
+    const auto back = qScopeGuard([&] { QDir::setCurrent(current); });
+    QDir::setCurrent(dir.path());
+    QVERIFY(QFile::link(paths[1], dir.filePath("link.sav")));
+    for (const QString again : {"./a.sav", "link.sav"}) {
+        h.window->openLog(again);
+        QCOMPARE(h.window->mdiArea()->activeSubWindow()->widget()->windowTitle(),
+                 QFileInfo(QFileInfo(again).canonicalFilePath()).fileName());
+    }
+    for (const LogOpener *opener : h.window->findChildren<LogOpener *>())
+        QVERIFY(!opener->pending()); // nothing more on its way
+    QCOMPARE(viewers().size(), 2);
+    QVERIFY(h.dialogs.criticals.isEmpty());
+    const QRect view = h.window->mdiArea()->viewport()->rect();
+    for (LogViewWindow *viewer : viewers())
+        QVERIFY(view.contains(viewer->parentWidget()->geometry()));
+    auto *menu = h.window->findChild<QMenu *>("mWindows");
+    emit menu->aboutToShow();
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        texts << a->text();
+    QCOMPARE(texts.mid(texts.size() - 2),
+             QStringList({"&2 a.sav (QZT6604)", "&3 b.sav (QZT6605)"}));
+}
+
+// The program itself: no display, a download that fails (with two logs to
+// open), Qt's --help-all that is not offered.
+void TestMainWindow::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("platform"); // QT_QPA_PLATFORM; DISPLAY is empty
+    QTest::addColumn<int>("status");       // -1: still running once stderr has said it
+    QTest::addColumn<QString>("says");
+    QTest::newRow("no display") << QStringList() << "" << 3 << "QT_QPA_PLATFORM";
+    QTest::newRow("download fails, two logs")
+        << QStringList{"--firmware", "/nonexistent/SSTFW.hex", "a.sav", "b.sav"} << "offscreen"
+        << -1 << "Firmware failed to download from /nonexistent/SSTFW.hex: the firmware file";
+    QTest::newRow("--help-all") << QStringList{"--help-all"} << "offscreen" << 2
+                                << "Unknown option 'help-all'";
+}
+void TestMainWindow::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, platform);
+    QFETCH(int, status);
+    QFETCH(QString, says);
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("QT_QPA_PLATFORM");
+    if (!platform.isEmpty())
+        env.insert("QT_QPA_PLATFORM", platform);
+    env.insert("DISPLAY", "");
+    env.insert("WAYLAND_DISPLAY", "");
+    program.setProcessEnvironment(env);
+    program.start(QZT_PROGRAM, arguments);
+    QByteArray err;
+    QDeadlineTimer deadline(20000);
+    while (!err.contains(says.toUtf8()) && program.state() != QProcess::NotRunning &&
+           !deadline.hasExpired()) {
+        program.waitForReadyRead(100);
+        err += program.readAllStandardError();
+    }
+    if (program.state() != QProcess::NotRunning) {
+        program.kill(); // the message box would wait for an answer
+        program.waitForFinished();
+    } else {
+        QCOMPARE(program.exitCode(), status);
+    }
+    err += program.readAllStandardError();
+    QVERIFY2(err.contains(says.toUtf8()), err.constData());
+    QVERIFY2(status >= 0 || program.exitStatus() == QProcess::CrashExit, err.constData());
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -118,9 +118,11 @@ private slots:
         QTest::newRow("running board gets no download") << Plug::Running << QByteArray() << "";
         QTest::newRow("no board") << Plug::None << QByteArray()
                                   << "no board 0041:5354 or blank board 0041:8051 on the USB";
+        // The rules for both identities: the board comes back as the other.
         QTest::newRow("blank board may not be opened")
             << Plug::BlankRefusing << QByteArray()
-            << "ATTR{idVendor}==\"0041\", ATTR{idProduct}==\"8051\", TAG+=\"uaccess\"";
+            << "ATTR{idVendor}==\"0041\", ATTR{idProduct}==\"5354\", TAG+=\"uaccess\"\n    "
+               "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"0041\", ATTR{idProduct}==\"8051\"";
         QTest::newRow("bad firmware file")
             << Plug::Blank << QByteArray(":00000001FE\n") << "refused";
         QTest::newRow("the simulated adapter's stand-in")

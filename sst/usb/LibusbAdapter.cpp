@@ -24,16 +24,6 @@ std::string idText(UsbId id)
     return usbIdText(id).toStdString();
 }
 
-std::string udevRule(UsbId id)
-{
-    char rule[160];
-    std::snprintf(rule, sizeof rule,
-                  "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"%04x\", ATTR{idProduct}==\"%04x\", "
-                  "TAG+=\"uaccess\"",
-                  id.vendor, id.product);
-    return rule;
-}
-
 } // namespace
 
 std::optional<std::vector<LoaderWrite>> loaderWrites(const IntelHexImage &image, std::string *error)
@@ -140,9 +130,8 @@ int16_t LibusbAdapter::open(libusb_device *device, UsbId id)
     char where[64];
     std::snprintf(where, sizeof where, "%s on bus %d, device %d", idText(id).c_str(), bus, address);
     if (r == LIBUSB_ERROR_ACCESS)
-        say(std::string("the board ") + where +
-            " is present but this user may not open it; add the udev rule '" + udevRule(id) +
-            "' (see \"Using the adapter board\" in the README)");
+        say(std::string("the board ") + where + " is present but this user may not open it; " +
+            udevRecipe({AdapterChoice::Kind::Usb, running_, loader_}).toStdString());
     else
         say(std::string("cannot open the board ") + where + ": " + libusb_error_name(r));
     return kCannotOpen;
