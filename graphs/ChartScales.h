@@ -31,9 +31,10 @@ struct CivilTime {
     int second = 0;
 };
 
-// Formats a strftime subset the same way in every locale: %I (12-hour, two
-// digits), %H, %M, %S, %p (AM/PM), %m, %d, %y, %Y, %b (English month
-// abbreviation) and %%. Anything else is copied as it stands.
+// Formats a strftime subset the same way in every locale, through the C
+// locale's formats: %I (12-hour, two digits), %H, %M, %S, %p (AM/PM), %m,
+// %d, %y, %Y, %b (English month abbreviation) and %%. Anything else is
+// copied as it stands.
 QString formatTime(QStringView pattern, const CivilTime &t);
 
 // The local civil time of a moment given in milliseconds since the epoch.
