@@ -188,7 +188,6 @@ void TestGraphs::savedImages()
     setReadings(h, {25.5, -12.75});
     h.window->Timer1_Timer();
     StripChart *chart = openGraph(h, "frmTempGraph04");
-    QCoreApplication::sendPostedEvents(); // the new window's layout settles first
     const QImage clean = chart->image().toImage();
     QTest::mouseMove(chart, QPoint(1, 1)); // a cursor left on the plot would not move
     QTest::mouseMove(chart, QPoint(chart->plotRect().right() - 1, chart->plotRect().center().y()));
