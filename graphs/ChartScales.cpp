@@ -3,6 +3,7 @@
 #include "graphs/SampleRing.h"
 
 #include <QDateTime>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -11,79 +12,89 @@ namespace qzt::chart {
 
 namespace {
 
-constexpr int64_t kSecond = 1000;
-constexpr int64_t kMinute = 60 * kSecond;
-constexpr int64_t kHour = 60 * kMinute;
-constexpr int64_t kDay = 24 * kHour;
-
 constexpr std::array<int64_t, 18> kTickSteps{
     kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
     kMinute, 2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,
     kHour,   2 * kHour,   3 * kHour,   6 * kHour,    12 * kHour,   kDay};
 
-constexpr std::array<const char *, 12> kMonths{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
-void appendTwoDigits(QString &out, int v)
-{
-    out += QLatin1Char(char('0' + (v / 10) % 10));
-    out += QLatin1Char(char('0' + v % 10));
-}
-
 } // namespace
 
 QString formatTime(QStringView pattern, const CivilTime &t)
 {
-    QString out;
-    out.reserve(pattern.size() + 8);
+    // The pattern becomes a Qt date-time format of the C locale, which
+    // writes the same English month names and AM/PM. Literal text goes in
+    // quotes. Qt has no 12-hour hour without the meridiem in the same
+    // format: there %I is written out here.
+    const bool meridiem = pattern.contains(QLatin1String("%p"));
+    QString format;
+    QString literal;
+    const auto flush = [&] {
+        if (literal.isEmpty())
+            return;
+        format += QLatin1Char('\'') + literal.replace(QLatin1Char('\''), QLatin1String("''")) +
+                  QLatin1Char('\'');
+        literal.clear();
+    };
+    const auto field = [&](const char *code) {
+        flush();
+        format += QLatin1String(code);
+    };
     for (qsizetype i = 0; i < pattern.size(); ++i) {
         const QChar c = pattern[i];
         if (c != QLatin1Char('%') || i + 1 == pattern.size()) {
-            out += c;
+            literal += c;
             continue;
         }
         const QChar conversion = pattern[++i];
         switch (conversion.unicode()) {
         case 'I':
-            appendTwoDigits(out, t.hour % 12 == 0 ? 12 : t.hour % 12);
+            if (meridiem) {
+                field("hh");
+            } else {
+                const int hour = t.hour % 12 == 0 ? 12 : t.hour % 12;
+                literal += QString::number(hour).rightJustified(2, QLatin1Char('0'));
+            }
             break;
         case 'H':
-            appendTwoDigits(out, t.hour);
+            field("HH");
             break;
         case 'M':
-            appendTwoDigits(out, t.minute);
+            field("mm");
             break;
         case 'S':
-            appendTwoDigits(out, t.second);
+            field("ss");
             break;
         case 'p':
-            out += t.hour < 12 ? QLatin1String("AM") : QLatin1String("PM");
+            field("AP");
             break;
         case 'm':
-            appendTwoDigits(out, t.month);
+            field("MM");
             break;
         case 'd':
-            appendTwoDigits(out, t.day);
+            field("dd");
             break;
         case 'y':
-            appendTwoDigits(out, ((t.year % 100) + 100) % 100);
+            field("yy");
             break;
         case 'Y':
-            out += QString::number(t.year);
+            field("yyyy");
             break;
         case 'b':
-            out += QLatin1String(kMonths[std::clamp(t.month, 1, 12) - 1]);
+            field("MMM");
             break;
         case '%':
-            out += QLatin1Char('%');
+            literal += QLatin1Char('%');
             break;
         default:
-            out += c;
-            out += conversion;
+            literal += c;
+            literal += conversion;
             break;
         }
     }
-    return out;
+    flush();
+    const QDateTime moment(QDate(t.year, t.month, t.day), QTime(t.hour, t.minute, t.second),
+                           Qt::UTC);
+    return QLocale::c().toString(moment, format);
 }
 
 CivilTime localTime(int64_t msSinceEpoch)

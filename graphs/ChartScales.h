@@ -12,6 +12,12 @@
 
 namespace qzt::chart {
 
+// Time steps in milliseconds, as the chart counts time.
+inline constexpr int64_t kSecond = 1000;
+inline constexpr int64_t kMinute = 60 * kSecond;
+inline constexpr int64_t kHour = 60 * kMinute;
+inline constexpr int64_t kDay = 24 * kHour;
+
 // The strftime-style time-label patterns, finest scale first: seconds,
 // minutes, hours, days, months, years; the last one dates the hover read-out.
 inline constexpr std::array<const char *, 7> kTimeLabelPatterns{
@@ -31,9 +37,10 @@ struct CivilTime {
     int second = 0;
 };
 
-// Formats a strftime subset the same way in every locale: %I (12-hour, two
-// digits), %H, %M, %S, %p (AM/PM), %m, %d, %y, %Y, %b (English month
-// abbreviation) and %%. Anything else is copied as it stands.
+// Formats a strftime subset the same way in every locale, through the C
+// locale's formats: %I (12-hour, two digits), %H, %M, %S, %p (AM/PM), %m,
+// %d, %y, %Y, %b (English month abbreviation) and %%. Anything else is
+// copied as it stands.
 QString formatTime(QStringView pattern, const CivilTime &t);
 
 // The local civil time of a moment given in milliseconds since the epoch.

@@ -18,7 +18,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
-#include <QRegularExpression>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -345,11 +344,30 @@ double StripChart::yFor(double value) const
 std::vector<StripChart::TimeTick> StripChart::timeTicks(int64_t left) const
 {
     const int64_t perColumn = view_.msPerColumn();
+    std::vector<TimeTick> ticks;
+    if (isRecord()) {
+        // A record is read at leisure, in the user's own way of writing times.
+        if (!localeAxis_ || localeAxis_->times().locale() != locale())
+            localeAxis_.emplace(
+                locale(), [this](const QString &text) { return metrics_.horizontalAdvance(text); });
+        for (TimeLabel &l : localeAxis_->layout(left, perColumn, view_.columns(), plot_.left(),
+                                                width(), kLabelGapPx))
+            ticks.push_back({l.column, l.timeMs, std::move(l.text), l.left});
+        return ticks;
+    }
     const int64_t step = tickStep(double(perColumn), labelWidths_, kLabelGapPx);
     const int64_t offset = int64_t(QDateTime::fromMSecsSinceEpoch(left).offsetFromUtc()) * 1000;
-    std::vector<TimeTick> ticks;
-    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset))
-        ticks.push_back({int((t - left) / perColumn), t, patternForStep(step)});
+    const QString pattern = timeLabelPattern(patternForStep(step));
+    for (const int64_t t : tickTimes(left, left + view_.spanMs(), step, offset)) {
+        const int column = int((t - left) / perColumn);
+        QString text = formatTime(pattern, localTime(t));
+        const double w = label(text).size().width();
+        const double textLeft = plot_.left() + column + 0.5 - w / 2;
+        // A label that would cross the chart's edge is left out.
+        if (textLeft < 0 || textLeft + w > width())
+            text.clear();
+        ticks.push_back({column, t, std::move(text), textLeft});
+    }
     return ticks;
 }
 
@@ -358,7 +376,8 @@ QStringList StripChart::timeLabels() const
     layout();
     QStringList out;
     for (const TimeTick &t : timeTicks(view_.leftEdge(now())))
-        out << formatTime(timeLabelPattern(t.pattern), localTime(t.time));
+        if (!t.text.isEmpty())
+            out << t.text;
     return out;
 }
 
@@ -487,17 +506,14 @@ void StripChart::paintAxisLabels(QPainter &p, const ValueTicks &values,
         const double y = std::floor(yFor(v) + 0.5) + 0.5;
         const QStaticText &text = label(valueLabel(v, values.step));
         const QSizeF size = text.size();
-        p.drawStaticText(QPointF(plot_.left() - 5 - size.width(), y - size.height() / 2), text);
+        // The lowest stays clear of the time labels under the plot.
+        const double top = std::min(y - size.height() / 2, plot_.bottom() + 4 - size.height());
+        p.drawStaticText(QPointF(plot_.left() - 5 - size.width(), top), text);
     }
     for (const TimeTick &t : times) {
-        const int x = plot_.left() + t.column;
-        p.fillRect(QRect(x, plot_.bottom() + 2, 1, 3), kFrameColour);
-        const QStaticText &text = label(formatTime(timeLabelPattern(t.pattern), localTime(t.time)));
-        const double w = text.size().width();
-        const double textLeft = x + 0.5 - w / 2;
-        if (textLeft < 0 || textLeft + w > width())
-            continue;
-        p.drawStaticText(QPointF(textLeft, plot_.bottom() + 4), text);
+        p.fillRect(QRect(plot_.left() + t.column, plot_.bottom() + 2, 1, 3), kFrameColour);
+        if (!t.text.isEmpty())
+            p.drawStaticText(QPointF(t.textLeft, plot_.bottom() + 4), label(t.text));
     }
 }
 
@@ -585,14 +601,10 @@ QStringList StripChart::readoutAt(int x) const
         return {};
     const int64_t perColumn = view_.msPerColumn();
     const int64_t at = view_.leftEdge(now()) + (x - plot_.left()) * perColumn + perColumn / 2;
-    // The user's own way of writing a date and a time of day with seconds:
-    // the long time format without its time zone.
-    const QLocale loc = locale();
-    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(at);
-    static const QRegularExpression zone(QStringLiteral("\\s*t+"));
-    const QString timeFormat = loc.timeFormat(QLocale::LongFormat).remove(zone).trimmed();
-    QStringList lines{loc.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                      loc.toString(moment.time(), timeFormat)};
+    // The user's own way of writing a date and a time of day, to the
+    // millisecond where a second spans many pixels.
+    QStringList lines{LocaleTimes(locale()).dateTime(QDateTime::fromMSecsSinceEpoch(at),
+                                                     LocaleTimes::precisionFor(view_.spanMs()))};
     if (const QString note = source_->readoutNote(at); !note.isEmpty())
         lines[0] += QStringLiteral("  ") + note;
     // The sample nearest to the cursor's time, if one lies within a column

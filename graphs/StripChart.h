@@ -6,6 +6,7 @@
 #include "graphs/ChartScales.h"
 #include "graphs/ChartSource.h"
 #include "graphs/SampleRing.h"
+#include "graphs/TimeAxis.h"
 #include "graphs/TraceRaster.h"
 
 #include <QColor>
@@ -121,12 +122,15 @@ public:
 
     // Area of the traces inside the chart.
     QRect plotRect() const;
-    // Clock-time labels of the time axis as the next paint draws them.
+    // Clock-time labels of the time axis as the next paint draws them. A
+    // record's axis writes times and dates in the widget's locale, the live
+    // axis in the fixed patterns of timeLabelPatterns().
     QStringList timeLabels() const;
     // The hover read-out for the cursor at chart x: the date and time in the
-    // widget's locale, then one line per trace, its name, value and unit as
-    // in the legends ("-" for the value where the trace has no sample there,
-    // or the cursor is inside a gap). Empty outside the plot.
+    // widget's locale, to the millisecond in a view under a minute, then one
+    // line per trace, its name, value and unit as in the legends ("-" for the
+    // value where the trace has no sample there, or the cursor is inside a
+    // gap). Empty outside the plot.
     QStringList readoutAt(int x) const;
     // The read-out on screen now; empty when the cursor is not over the plot.
     QStringList readout() const { return hoverX_ ? readoutAt(*hoverX_) : QStringList(); }
@@ -221,7 +225,8 @@ private:
     struct TimeTick {
         int column; // plot column of the tick
         int64_t time;
-        int pattern; // index into kTimeLabelPatterns
+        QString text; // empty: no label
+        double textLeft;
     };
     std::vector<TimeTick> timeTicks(int64_t left) const;
     chart::ValueMap valueMap() const;
@@ -262,6 +267,8 @@ private:
     QFontMetricsF metrics_;
     QFontMetricsF titleMetrics_;
     std::array<double, chart::kTimeLabelPatterns.size()> labelWidths_{};
+    // A record's time axis, made for the widget's locale when first drawn.
+    mutable std::optional<chart::LocaleTimeAxis> localeAxis_;
 
     // Layout, recomputed when the size changes.
     mutable QSize laidOutFor_;

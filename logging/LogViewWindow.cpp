@@ -3,6 +3,7 @@
 #include "common/Dialogs.h"
 #include "common/TextFormat.h"
 #include "graphs/ChannelTraces.h"
+#include "graphs/TimeAxis.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,7 +11,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressDialog>
-#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -128,15 +128,6 @@ private:
     LogViewSource &all_;
     std::vector<int> channels_;
 };
-
-// A moment as the user writes dates and times of day with seconds.
-QString momentText(const QLocale &loc, int64_t ms)
-{
-    static const QRegularExpression zone(QStringLiteral("\\s*t+"));
-    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(ms);
-    return loc.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           loc.toString(moment.time(), loc.timeFormat(QLocale::LongFormat).remove(zone).trimmed());
-}
 
 } // namespace
 
@@ -315,10 +306,14 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
     // Lines carry no time: say where the axis comes from, and what was odd.
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(body_, 1);
-    auto *timeNote =
-        new QLabel(tr("Times are line 2's date and time (%1 %2) plus 50 ms for each line.")
-                       .arg(data_->dateText(), data_->timeText()),
-                   this);
+    // The start as the axis and read-out write times; as the file has it
+    // where it cannot be read.
+    const QString started =
+        data_->started()
+            ? chart::LocaleTimes(locale()).dateTime(start, chart::LocaleTimes::Precision::Second)
+            : data_->dateText() + QLatin1Char(' ') + data_->timeText();
+    auto *timeNote = new QLabel(
+        tr("Times are line 2's date and time (%1) plus 50 ms for each line.").arg(started), this);
     timeNote->setObjectName(QStringLiteral("lblTimeNote"));
     timeNote->setWordWrap(true);
     layout->addWidget(timeNote);
@@ -385,10 +380,14 @@ QStringList LogViewWindow::pictureHeading() const
     const auto lineTime = [this](uint64_t row) {
         return source_->startMs() + int64_t(row) * kMsPerLine;
     };
-    const QString range = first < last ? tr("%1 to %2")
-                                             .arg(momentText(locale(), lineTime(first)),
-                                                  momentText(locale(), lineTime(last - 1)))
-                                       : tr("No lines in view");
+    // As the read-out writes them.
+    const chart::LocaleTimes times(locale());
+    const auto moment = [&](uint64_t row) {
+        return times.dateTime(QDateTime::fromMSecsSinceEpoch(lineTime(row)),
+                              chart::LocaleTimes::precisionFor(chart()->view().spanMs()));
+    };
+    const QString range =
+        first < last ? tr("%1 to %2").arg(moment(first), moment(last - 1)) : tr("No lines in view");
     QStringList units;
     for (const QString &u : units_)
         units << u;

@@ -1,10 +1,13 @@
 // The chart model without widgets: the history ring and its decimation, gaps,
-// the time-label formatter, and the value-axis fitting.
+// the time-label formatter, the locale's time axis, and the value-axis
+// fitting.
 #include "graphs/ChartScales.h"
 #include "graphs/GraphRules.h"
+#include "graphs/TimeAxis.h"
 #include "graphs/TraceRaster.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <deque>
@@ -24,6 +27,8 @@ private slots:
     void gapsBreakTheTrace();
     void formatTime_data();
     void formatTime();
+    void timeAxis_data();
+    void timeAxis();
     void fitting_data();
     void fitting();
 };
@@ -162,7 +167,8 @@ void TestChartModel::formatTime_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("seconds") << "%I:%M:%S %p" << Ints{2026, 12, 5, 15, 45, 12} << "03:45:12 PM";
     QTest::newRow("midnight") << "%I:%M %p" << Ints{2003, 1, 9, 0, 7, 9} << "12:07 AM";
-    QTest::newRow("date") << "%m/%d/%y %b" << Ints{2026, 12, 5, 15, 45, 12} << "12/05/26 Dec";
+    QTest::newRow("date") << "%m/%d/%y %b, %Y '%H" << Ints{2026, 12, 5, 15, 45, 12}
+                          << "12/05/26 Dec, 2026 '15";
 }
 
 void TestChartModel::formatTime()
@@ -172,6 +178,72 @@ void TestChartModel::formatTime()
     QFETCH(QString, text);
     const CivilTime t{time[0], time[1], time[2], time[3], time[4], time[5]};
     QCOMPARE(qzt::chart::formatTime(pattern, t), text);
+}
+
+void TestChartModel::timeAxis_data()
+{
+    // Chart widths against view spans, in two locales. A chart lays out its
+    // plot from 45 px to 80 % of its width; a character is 7 px wide.
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<qint64>("spanMs");
+    QTest::addColumn<QString>("labels"); // all of them, joined by "|"; empty: not checked
+    const qint64 s = 1000, h = 3600 * s, d = 24 * h;
+    const std::map<QString, QString> expected{
+        {"en_US 1024px 50h", "6:00 PM|12/6/26|6:00 AM|12:00 PM|6:00 PM|12/7/26|6:00 AM|12:00 PM"},
+        {"de_DE 640px 21d", "07.12.26|14.12.26|21.12.26"},
+        {"de_DE 640px 1s", "15:45:12,500|15:45:13,000|15:45:13,500"},
+    };
+    const std::map<qint64, const char *> spans{
+        {s, "1s"},       {10 * s, "10s"}, {59 * s, "59s"}, {600 * s, "10min"}, {3 * h, "3h"},
+        {25 * h, "25h"}, {50 * h, "50h"}, {7 * d, "7d"},   {21 * d, "21d"},    {30 * d, "30d"}};
+    for (const char *locale : {"en_US", "de_DE"})
+        for (const int width : {300, 640, 1024, 2000})
+            for (const auto &[span, spanName] : spans) {
+                const QString name =
+                    QStringLiteral("%1 %2px %3").arg(locale).arg(width).arg(spanName);
+                const auto it = expected.find(name);
+                QTest::newRow(qPrintable(name))
+                    << QString(locale) << width << span << (it == expected.end() ? "" : it->second);
+            }
+}
+
+// No two labels overlap or leave the chart; a view of more than a day shows
+// a date; times and dates are the locale's.
+void TestChartModel::timeAxis()
+{
+    QFETCH(QString, locale);
+    QFETCH(int, width);
+    QFETCH(qint64, spanMs);
+    QFETCH(QString, labels);
+    const QDateTime start(QDate(2026, 12, 5), QTime(15, 45, 12, 340));
+    const int columns = int(0.8 * width) - 45;
+    const qint64 perColumn = (spanMs + columns - 1) / columns;
+    const LocaleTimeAxis axis(QLocale(locale),
+                              [](const QString &text) { return 7.0 * double(text.size()); });
+    const std::vector<TimeLabel> ticks =
+        axis.layout(start.toMSecsSinceEpoch(), perColumn, columns, 45, width, 16);
+    const bool us = locale == "en_US";
+    const QRegularExpression date(us ? R"(^\d\d?/\d\d?/\d\d$)" : R"(^\d\d\.\d\d\.\d\d$)");
+    const QRegularExpression time(us ? R"(^\d\d?:\d\d(:\d\d(\.\d{3})?)? [AP]M$)"
+                                     : R"(^\d\d:\d\d(:\d\d(,\d{3})?)?$)");
+    QStringList shown;
+    bool dated = false;
+    double end = 0;
+    for (const TimeLabel &l : ticks) {
+        if (l.text.isEmpty())
+            continue;
+        QVERIFY2(l.left >= end && l.left + l.width <= width, qPrintable(l.text));
+        QVERIFY2(date.match(l.text).hasMatch() || time.match(l.text).hasMatch(),
+                 qPrintable(l.text));
+        end = l.left + l.width + 1;
+        dated = dated || date.match(l.text).hasMatch();
+        shown << l.text;
+    }
+    QVERIFY2(shown.size() >= (width < 640 ? 1 : 2), qPrintable(shown.join('|')));
+    QVERIFY2(dated || spanMs <= 24 * 3600 * 1000, qPrintable(shown.join('|')));
+    if (!labels.isEmpty())
+        QCOMPARE(shown.join('|'), labels);
 }
 
 // The readings of one tick (two: temperature, five: voltage), then the bounds

@@ -179,7 +179,7 @@ void TestGraphs::chartInteractions()
 }
 
 // Saved and copied pictures leave out the hover read-out, which names each
-// trace with its unit and writes the time the user's way.
+// trace with its unit.
 void TestGraphs::savedImages()
 {
     Harness h;
@@ -188,12 +188,10 @@ void TestGraphs::savedImages()
     setReadings(h, {25.5, -12.75});
     h.window->Timer1_Timer();
     StripChart *chart = openGraph(h, "frmTempGraph04");
-    chart->setLocale(QLocale(QLocale::German, QLocale::Germany));
     const QImage clean = chart->image().toImage();
     QTest::mouseMove(chart, QPoint(1, 1)); // a cursor left on the plot would not move
     QTest::mouseMove(chart, QPoint(chart->plotRect().right() - 1, chart->plotRect().center().y()));
     const QStringList readout = chart->readout();
-    QVERIFY2(readout.value(0).startsWith("05.12.26 15:45:"), qPrintable(readout.value(0)));
     QCOMPARE(readout.mid(1), QStringList({"Internal: 25.50°C", "External: -12.75°C"}));
     QVERIFY(chart->grab().toImage() != clean);
     QCOMPARE(chart->image().toImage(), clean);

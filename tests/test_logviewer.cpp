@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -239,7 +240,7 @@ private slots:
 
     // One panel per unit in the live graphs' colours; statistics, legends,
     // read-out and picture follow the view; a narrow window keeps every
-    // column of the statistics.
+    // column of the statistics. Times and dates are the user's throughout.
     void panelsFollowTheView_data()
     {
         QTest::addColumn<Model>("model");
@@ -247,17 +248,24 @@ private slots:
         QTest::addColumn<QStringList>("units"); // one per panel
         QTest::addColumn<QString>("stats");     // the last channel's whole file
         QTest::addColumn<QString>("legend");
+        // The locale, the first and last line's time in it, and the pattern
+        // of an axis label in a view of seconds.
+        QTest::addColumn<QStringList>("locale");
         const QStringList both{"°C", "V"};
+        const QStringList us{"en_US", "12/5/26 3:45:12 PM", "12/5/26 3:49:21 PM",
+                             R"(3:45:1\d(\.\d{3})? PM)"};
+        const QStringList de{"de_DE", "05.12.26 15:45:12", "05.12.26 15:49:21",
+                             R"(15:45:1\d(,\d{3})?)"};
         QTest::newRow("QZT6605") << Model::QZT6605 << false << both << "0.00 4999.00 2499.50"
-                                 << "Vccp: 4999.00V";
+                                 << "Vccp: 4999.00V" << us;
         // The mean divides by the values present, not by the lines; the
         // legend shows the last value there is.
         QTest::newRow("QZT6605, odd lines empty")
             << Model::QZT6605 << true << both << "0.00 4998.00 2499.00"
-            << "Vccp: 4998.00V";
+            << "Vccp: 4998.00V" << de;
         QTest::newRow("QZT6604") << Model::QZT6604 << false << QStringList("°C")
                                  << "0.00 4999.00 2499.50"
-                                 << "External: 4999.00°C";
+                                 << "External: 4999.00°C" << us;
     }
     void panelsFollowTheView()
     {
@@ -266,11 +274,13 @@ private slots:
         QFETCH(QStringList, units);
         QFETCH(QString, stats);
         QFETCH(QString, legend);
+        QFETCH(QStringList, locale);
+        const auto restore = qScopeGuard([before = QLocale()] { QLocale::setDefault(before); });
+        QLocale::setDefault(QLocale(locale[0]));
         QTemporaryDir dir;
         const QString path = write(dir, QStringLiteral("a.sav"), logOf(5000, gaps, model));
         logview::LoadControl control;
         LogViewWindow w(path, std::move(logview::load(path, control).data));
-        w.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
         w.resize(1000, 600);
         w.show();
         QCOMPARE(qsizetype(w.charts().size()), units.size());
@@ -285,11 +295,10 @@ private slots:
         QCOMPARE(w.statistics().last(), stats);
         QCOMPARE(chart->captionText(chart->traceCount() - 1), legend);
         QCOMPARE(w.findChild<QLabel *>("lblRange")->text(), QStringLiteral("Lines 4 to 5003"));
+        QVERIFY(w.findChild<QLabel *>("lblTimeNote")->text().contains("(" + locale[1] + ")"));
         // A picture: the file, the times of the lines in view and the units
         // above the panels.
-        QCOMPARE(w.pictureHeading(), QStringList({"a.sav",
-                                                  "12/5/26 3:45:12 PM to 12/5/26 "
-                                                  "3:49:21 PM",
+        QCOMPARE(w.pictureHeading(), QStringList({"a.sav", locale[1] + " to " + locale[2],
                                                   "Units: " + units.join(", ")}));
         std::unique_ptr<QMenu> menu(chart->createContextMenu(nullptr));
         menu->findChild<QAction *>("actCopyImage")->trigger();
@@ -304,8 +313,16 @@ private slots:
         QCOMPARE(visible[0], QStringLiteral("0.00"));
         QVERIFY2(visible[1].toDouble() < 400 && visible[1].toDouble() >= 99,
                  qPrintable(visible[1]));
+        const QRegularExpression label("^" + locale[3] + "$");
+        for (const QString &text : chart->timeLabels())
+            QVERIFY2(label.match(text).hasMatch(), qPrintable(text));
+        // The read-out gives the date, and the time with its milliseconds.
         const QStringList readout = chart->readoutAt(chart->plotRect().left());
-        QVERIFY2(readout[0].endsWith("line 4"), qPrintable(readout[0]));
+        const QString date = QRegularExpression::escape(locale[1].section(' ', 0, 0));
+        QVERIFY2(QRegularExpression("^" + date + " " + locale[3].remove('?') + "  line 4$")
+                     .match(readout[0])
+                     .hasMatch(),
+                 qPrintable(readout[0]));
         QCOMPARE(readout.last(), legend.section(' ', 0, 0) + " 0.00" + units.last());
         // The legends show the values under the cursor, which spans every panel.
         QTest::mouseMove(w.chart(), chart->plotRect().topLeft());
