@@ -24,6 +24,17 @@ using namespace qzt::test;
 using Probe = QList<int>;
 using Probes = QList<Probe>;
 
+// The last `n` entries of the Window menu as it opens.
+static QStringList windowMenuTail(Harness &h, int n)
+{
+    auto *menu = h.window->findChild<QMenu *>("mWindows");
+    emit menu->aboutToShow();
+    QStringList texts;
+    for (QAction *a : menu->actions())
+        texts << a->text();
+    return texts.mid(texts.size() - n);
+}
+
 class TestMainWindow : public QObject {
     Q_OBJECT
 private slots:
@@ -132,13 +143,8 @@ void TestMainWindow::windowMenuAndAboutWindow()
         keys << QKeySequence::mnemonic(a->text()).toString();
     QVERIFY(keys.size() == 5 && !keys.contains(""));
     auto *menu = h.window->findChild<QMenu *>("mWindows");
-    emit menu->aboutToShow();
-    QStringList texts;
-    for (QAction *a : menu->actions())
-        texts << a->text();
-    QCOMPARE(texts.mid(texts.size() - 3),
-             QStringList({"&1 Temperature Graph (QZT6604)", "&2 QZT6604 Settings",
-                          "&3 Save Data (QZT6604)"}));
+    QCOMPARE(windowMenuTail(h, 3), QStringList({"&1 Temperature Graph (QZT6604)",
+                                                "&2 QZT6604 Settings", "&3 Save Data (QZT6604)"}));
     const auto active = [&] {
         return h.window->mdiArea()->activeSubWindow()->widget()->objectName();
     };
@@ -232,8 +238,8 @@ void TestMainWindow::logsOpenOnceEach()
     QStringList paths;
     for (const auto &[m, name] : {std::pair(Model::QZT6604, "a.sav"), {Model::QZT6605, "b.sav"}}) {
         QFile f(dir.filePath(name));
-        QByteArray bytes = headerLines(m, all, QDateTime(QDate(2026, 12, 5), QTime(15, 45)),
-                                       QLocale::c());
+        QByteArray bytes =
+            headerLines(m, all, QDateTime(QDate(2026, 12, 5), QTime(15, 45)), QLocale::c());
         for (int i = 0; i < 100; ++i)
             bytes += dataLine(m, all, SSTStuffModule{});
         QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
@@ -264,13 +270,7 @@ void TestMainWindow::logsOpenOnceEach()
     const QRect view = h.window->mdiArea()->viewport()->rect();
     for (LogViewWindow *viewer : viewers())
         QVERIFY(view.contains(viewer->parentWidget()->geometry()));
-    auto *menu = h.window->findChild<QMenu *>("mWindows");
-    emit menu->aboutToShow();
-    QStringList texts;
-    for (QAction *a : menu->actions())
-        texts << a->text();
-    QCOMPARE(texts.mid(texts.size() - 2),
-             QStringList({"&2 a.sav (QZT6604)", "&3 b.sav (QZT6605)"}));
+    QCOMPARE(windowMenuTail(h, 2), QStringList({"&2 a.sav (QZT6604)", "&3 b.sav (QZT6605)"}));
 }
 
 // The program itself: no display, a download that fails (with two logs to

@@ -167,7 +167,8 @@ private slots:
     }
 
     // The poller before its first tick, and what a failed tick keeps: the
-    // counters and the last success.
+    // counters and the last success, but no channel; the next good tick
+    // brings the channels back.
     void pollerKeepsCountersThroughFailures()
     {
         auto bus = SimulatedAdapter::shippedBus([] { return int64_t(1000); });
@@ -181,13 +182,18 @@ private slots:
         poller.tick();
         bus->setFailAll(true);
         poller.tick();
-        const QByteArray text = exposition(*poller.snapshot(), ExpositionFormat::Text);
+        QByteArray text = exposition(*poller.snapshot(), ExpositionFormat::Text);
         for (const char *want :
              {"qzt_adapter_up 0\n", "{address=\"0x4A\",model=\"QZT6605\",read=\"volts\"} 1\n",
               "qzt_reads_total{address=\"0x4A\",model=\"QZT6605\"} 6\n",
               "qzt_last_success_timestamp_seconds{address=\"0x48\",model=\"QZT6604\"} "
               "1765000000.000\n"})
             QVERIFY2(text.contains(want), want);
+        QVERIFY(!text.contains("qzt_temperature_celsius{"));
+        bus->setFailAll(false);
+        poller.tick();
+        text = exposition(*poller.snapshot(), ExpositionFormat::Text);
+        QVERIFY(text.contains("qzt_adapter_up 1\n") && text.count("\nqzt_supply_volts{") == 5);
     }
 
     // The HTTP side in this process: "/" links the metrics, /metrics answers

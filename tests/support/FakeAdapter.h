@@ -13,9 +13,7 @@
 namespace qzt::test {
 
 struct RecordedCall {
-    int16_t request;
-    int32_t value, index;
-    int16_t direction, length;
+    int16_t direction;
     std::array<uint8_t, 64> bytes; // as handed over (OUT) or filled (IN)
 };
 
@@ -39,7 +37,7 @@ public:
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t *buffer) override
     {
-        RecordedCall call{request, value, index, direction, length, {}};
+        RecordedCall call{direction, {}};
         const bool in = direction == kDirectionIn;
         int16_t result = in ? inResult : outResult;
         if (inner_) {

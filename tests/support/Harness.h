@@ -11,8 +11,6 @@
 #include <QDateTime>
 
 #include <memory>
-#include <utility>
-#include <vector>
 
 namespace qzt::test {
 
@@ -24,12 +22,10 @@ inline bool noWindowsLeft()
 }
 
 struct Harness {
-    explicit Harness(const std::vector<std::pair<uint8_t, uint16_t>> &chips = {{0x48, 0x6604},
-                                                                               {0x4A, 0x6605}})
-        : sim([this] { return nowMs; }, 7), usb(&sim)
+    Harness() : sim([this] { return nowMs; }, 7), usb(&sim)
     {
-        for (const auto &[address, id] : chips)
-            sim.addChip(address, id);
+        sim.addChip(0x48, 0x6604);
+        sim.addChip(0x4A, 0x6605);
     }
 
     // Milliseconds since the epoch; tests move it by hand.
