@@ -28,7 +28,6 @@ constexpr std::size_t kMaxCarried = kRequestLength - 3;
 // Salts that keep the hash streams of different purposes apart.
 enum Salt : uint64_t {
     kSaltFailure = 0x6661696c,
-    kSaltGarbage = 0x67617262,
 };
 
 // The model a simulated chip is: the catalogue's identity byte in the low
@@ -182,7 +181,7 @@ int16_t SimulatedAdapter::VendorIORequest(int16_t request, int32_t value, int32_
         return kRequestLength;
     }
 
-    const Answer answer = garbageAnswers_ ? garbage() : pending_.value_or(idleBus());
+    const Answer answer = pending_.value_or(idleBus());
     pending_.reset();
     std::copy(answer.begin(), answer.end(), buffer);
     return kAnswerLength;
@@ -317,18 +316,6 @@ void SimulatedAdapter::respond(uint8_t address, Chip &chip, const Request &reque
     default:
         break;
     }
-}
-
-SimulatedAdapter::Answer SimulatedAdapter::garbage()
-{
-    // callSerial_ already counts this call, so every IN gets fresh bytes.
-    Answer answer{};
-    for (std::size_t i = 0; i < answer.size(); i += 8) {
-        uint64_t h = simulationHash({seed_, callSerial_, i, kSaltGarbage});
-        for (std::size_t k = 0; k < 8; ++k, h >>= 8)
-            answer[i + k] = static_cast<uint8_t>(h & 0xFF);
-    }
-    return answer;
 }
 
 } // namespace qzt

@@ -105,8 +105,6 @@ public:
     // Each VendorIORequest fails with kTransferFailed with this probability
     // (clamped to 0..1), repeatable from the seed and the call sequence.
     void setFailRate(double probability);
-    // Answers (IN) are pseudo-random bytes instead of the bus answer.
-    void setGarbageAnswers(bool garbage) { garbageAnswers_ = garbage; }
     // The last kRequestLogCapacity requests taken by OUT calls, oldest first;
     // older ones are dropped so long runs keep a bounded log.
     const std::deque<Request> &sentRequests() const { return sentRequests_; }
@@ -128,7 +126,6 @@ private:
     // Fills `data` (zeroed by the caller) with what the chip returns.
     void respond(uint8_t address, Chip &chip, const Request &request, std::size_t carried,
                  int64_t nowMs, std::array<uint8_t, 256> &data) const;
-    Answer garbage();
 
     Clock clock_;
     uint32_t seed_;
@@ -139,8 +136,7 @@ private:
 
     bool failAll_ = false;
     double failRate_ = 0.0;
-    bool garbageAnswers_ = false;
-    uint64_t callSerial_ = 0; // drives injected failures and garbage
+    uint64_t callSerial_ = 0; // drives injected failures
     std::deque<Request> sentRequests_;
 };
 

@@ -13,7 +13,7 @@
 namespace qzt {
 
 // A well-mixed 64-bit hash of a few values; the seeds of every repeatable
-// stream the simulation draws (signals, injected faults, garbage answers).
+// stream the simulation draws (signals and injected faults).
 uint64_t simulationHash(std::initializer_list<uint64_t> values);
 // A hash as a number uniform in [0, 1).
 double unitOf(uint64_t h);
