@@ -280,9 +280,11 @@ private slots:
         QTemporaryDir dir;
         const QString path = write(dir, QStringLiteral("a.sav"), logOf(5000, gaps, model));
         logview::LoadControl control;
-        LogViewWindow w(path, std::move(logview::load(path, control).data));
-        w.resize(1000, 600);
-        w.show();
+        QWidget frame; // as the main window holds it: squeezed below its minimum when small
+        LogViewWindow w(path, std::move(logview::load(path, control).data), &frame);
+        frame.resize(1000, 600);
+        w.resize(frame.size());
+        frame.show();
         QCOMPARE(qsizetype(w.charts().size()), units.size());
         for (StripChart *chart : w.charts()) {
             QSet<QRgb> colours;
@@ -325,14 +327,25 @@ private slots:
                  qPrintable(readout[0]));
         QCOMPARE(readout.last(), legend.section(' ', 0, 0) + " 0.00" + units.last());
         // The legends show the values under the cursor, which spans every panel.
+        QTest::mouseMove(w.chart(), {}); // a move, even where the last row left the mouse
         QTest::mouseMove(w.chart(), chart->plotRect().topLeft());
         chart->grab();
         QCOMPARE(chart->captionText(chart->traceCount() - 1), readout.last());
 
-        w.resize(480, 600); // the statistics go under the charts
+        // The main window's client area at 1024x768 and scale 2: the
+        // statistics go under the charts, no widget lies over another, and
+        // every column is whole.
+        w.resize(470, 220);
         auto *table = w.findChild<QTableWidget *>("tblStatistics");
         QTRY_VERIFY(table->geometry().top() > chart->geometry().bottom());
-        QVERIFY(table->geometry().right() < w.width());
+        QWidgetList parts{table, w.findChild<QLabel *>("lblRange"),
+                          w.findChild<QLabel *>("lblTimeNote")};
+        for (QWidget *part : w.charts())
+            parts << part;
+        for (QWidget *a : parts)
+            for (QWidget *b : parts)
+                QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                         qPrintable(a->objectName() + " over " + b->objectName()));
         const int lastColumn = table->columnCount() - 1;
         QVERIFY(table->columnViewportPosition(lastColumn) + table->columnWidth(lastColumn) <=
                 table->viewport()->width());
