@@ -12,11 +12,6 @@ namespace qzt::chart {
 
 namespace {
 
-constexpr int64_t kSecond = 1000;
-constexpr int64_t kMinute = 60 * kSecond;
-constexpr int64_t kHour = 60 * kMinute;
-constexpr int64_t kDay = 24 * kHour;
-
 constexpr std::array<int64_t, 18> kTickSteps{
     kSecond, 2 * kSecond, 5 * kSecond, 10 * kSecond, 15 * kSecond, 30 * kSecond,
     kMinute, 2 * kMinute, 5 * kMinute, 10 * kMinute, 15 * kMinute, 30 * kMinute,

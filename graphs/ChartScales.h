@@ -12,6 +12,12 @@
 
 namespace qzt::chart {
 
+// Time steps in milliseconds, as the chart counts time.
+inline constexpr int64_t kSecond = 1000;
+inline constexpr int64_t kMinute = 60 * kSecond;
+inline constexpr int64_t kHour = 60 * kMinute;
+inline constexpr int64_t kDay = 24 * kHour;
+
 // The strftime-style time-label patterns, finest scale first: seconds,
 // minutes, hours, days, months, years; the last one dates the hover read-out.
 inline constexpr std::array<const char *, 7> kTimeLabelPatterns{

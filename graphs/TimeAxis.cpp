@@ -10,10 +10,6 @@ namespace qzt::chart {
 
 namespace {
 
-constexpr int64_t kSecond = 1000;
-constexpr int64_t kMinute = 60 * kSecond;
-constexpr int64_t kHour = 60 * kMinute;
-constexpr int64_t kDay = 24 * kHour;
 constexpr int64_t kWeek = 7 * kDay;
 
 // Log lines stand 50 ms apart: no finer step is worth a label.

@@ -106,8 +106,8 @@ QString udevRecipe(const AdapterChoice &choice)
 {
     QString rules = udevRules(choice);
     rules.replace(QLatin1Char('\n'), QLatin1String("\n    "));
-    return QStringLiteral("as root, put these lines in %1, run 'udevadm control --reload' and "
-                          "plug the board in again:\n    %2")
+    return QStringLiteral("as root, put these lines in %1, then run 'udevadm control "
+                          "--reload-rules' and 'udevadm trigger':\n    %2")
         .arg(QLatin1String(kUdevRulesFile), rules.trimmed());
 }
 

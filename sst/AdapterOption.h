@@ -44,8 +44,8 @@ inline constexpr char kUdevRulesFile[] = "/etc/udev/rules.d/70-qzt6604-5.rules";
 // written in. Lines end in "\n". Empty for the simulated adapter.
 QString udevRules(const AdapterChoice &choice);
 
-// The whole recipe in one message: the rules file, the command that
-// reloads the rules, and the rules already filled in, indented.
+// The whole recipe in one message: the rules file, the commands that
+// reload and apply the rules, and the rules already filled in, indented.
 QString udevRecipe(const AdapterChoice &choice);
 
 } // namespace qzt
