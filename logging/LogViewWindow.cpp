@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressDialog>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTableWidget>
@@ -129,6 +130,17 @@ private:
     std::vector<int> channels_;
 };
 
+// The scrolled content of the window. Its wrapped labels make its height
+// depend on its width; that height is the least its layout can take, so that
+// the content scrolls only when the window is smaller than it can be made.
+class Content : public QWidget {
+public:
+    int heightForWidth(int width) const override
+    {
+        return layout()->totalMinimumHeightForWidth(width);
+    }
+};
+
 } // namespace
 
 LogViewSource::LogViewSource(const LogData &data, int64_t startMs) : data_(data), start_(startMs) {}
@@ -213,12 +225,22 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
     source_ = std::make_unique<LogViewSource>(*data_, start.toMSecsSinceEpoch());
     const int64_t end = source_->endMs();
 
+    // Everything sits in a scrolled area: a window smaller than its content
+    // can be (at a large scale, in a small main window) scrolls instead of
+    // laying its widgets over each other.
+    auto *scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("scrLogView"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->setWidgetResizable(true);
+    auto *content = new Content;
+
     // One panel per unit, temperatures on top, each with its own value axis.
     auto *panels = new QVBoxLayout;
     const std::vector<Summary> whole = data_->summarize(Row{0}, Row{data_->rowCount()});
     for (const PanelChannels &p : panelsFor(*data_)) {
         auto *chart = new StripChart(
-            chartSetupFor(*data_, whole, p, charts_.empty()), [end] { return end; }, this, 1);
+            chartSetupFor(*data_, whole, p, charts_.empty()), [end] { return end; }, content, 1);
         chart->setObjectName(charts_.empty() ? QStringLiteral("stpLog")
                                              : QStringLiteral("stpLogVolts"));
         chart->setMinimumHeight(100);
@@ -252,11 +274,11 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
     // columns keep their width, and which scrolls through its rows when the
     // window is short.
     side_ = new QBoxLayout(QBoxLayout::TopToBottom);
-    lblRange = new QLabel(this);
+    lblRange = new QLabel(content);
     lblRange->setObjectName(QStringLiteral("lblRange"));
     lblRange->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     side_->addWidget(lblRange);
-    tblStatistics = new QTableWidget(int(data_->channelCount()), 4, this);
+    tblStatistics = new QTableWidget(int(data_->channelCount()), 4, content);
     tblStatistics->setObjectName(QStringLiteral("tblStatistics"));
     tblStatistics->setHorizontalHeaderLabels({tr("Channel"), tr("Min"), tr("Max"), tr("Mean")});
     tblStatistics->verticalHeader()->hide();
@@ -304,7 +326,7 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
     body_->addLayout(side_);
 
     // Lines carry no time: say where the axis comes from, and what was odd.
-    auto *layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(content);
     layout->addLayout(body_, 1);
     // The start as the axis and read-out write times; as the file has it
     // where it cannot be read.
@@ -313,17 +335,22 @@ LogViewWindow::LogViewWindow(const QString &path, std::unique_ptr<LogData> data,
             ? chart::LocaleTimes(locale()).dateTime(start, chart::LocaleTimes::Precision::Second)
             : data_->dateText() + QLatin1Char(' ') + data_->timeText();
     auto *timeNote = new QLabel(
-        tr("Times are line 2's date and time (%1) plus 50 ms for each line.").arg(started), this);
+        tr("Times are line 2's date and time (%1) plus 50 ms for each line.").arg(started),
+        content);
     timeNote->setObjectName(QStringLiteral("lblTimeNote"));
     timeNote->setWordWrap(true);
     layout->addWidget(timeNote);
     for (const Note &n : data_->notes()) {
-        auto *note = new QLabel(n.text, this);
+        auto *note = new QLabel(n.text, content);
         note->setObjectName(QStringLiteral("lblNote"));
         note->setWordWrap(true);
         note->setStyleSheet(QStringLiteral("background: #fff4d6; color: #a05200; padding: 2px"));
         layout->addWidget(note);
     }
+    scroll->setWidget(content);
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll);
 
     // Whichever panel paints the new window first brings the table up to date.
     for (StripChart *c : charts_)

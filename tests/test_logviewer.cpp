@@ -98,84 +98,50 @@ class TestLogViewer : public QObject {
 private slots:
     void cleanup() { QVERIFY(noWindowsLeft()); }
 
-    void opensOrRefuses_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("critical"); // empty: the file opens
-        const QByteArray good = logOf(5000);
-        QByteArray wrong = good; // a field too many on one line in the middle: a gap
-        wrong.replace(wrong.indexOf("\r\n", wrong.size() / 2), 0, ",");
-        QTest::newRow("opens") << wrong << "";
-        QByteArray first = good;
-        first.replace(first.indexOf("\r\n", first.indexOf("Vccp,")) + 2, 0, ",");
-        QTest::newRow("malformed first line")
-            << first << QStringLiteral("Line 4: This is not a log of this program: its first");
-    }
-    void opensOrRefuses()
-    {
-        QFETCH(QByteArray, bytes);
-        QFETCH(QString, critical);
-        QTemporaryDir dir;
-        const QString path = write(dir, QStringLiteral("night run.sav"), bytes);
-        Harness h;
-        QVERIFY(h.start());
-        const qsizetype before = h.window->mdiArea()->subWindowList().size();
-        openBy("menu", h, path);
-        if (!critical.isEmpty()) {
-            QTRY_COMPARE(h.dialogs.criticals.size(), 1);
-            const QString &text = h.dialogs.criticals[0];
-            QVERIFY2(text.contains(path) && text.contains(critical), qPrintable(text));
-            QCOMPARE(h.window->mdiArea()->subWindowList().size(), before);
-            return;
-        }
-        QTRY_COMPARE(h.window->mdiArea()->subWindowList().size(), before + 1);
-        auto *viewer = h.window->findChild<LogViewWindow *>();
-        QCOMPARE(viewer->windowTitle(), "night run.sav");
-        QVERIFY(viewer->findChild<QLabel *>("lblNote")->text().contains("1 such line is left out"));
-        // Reading asks nothing about replacing the log.
-        QCOMPARE(h.dialogs.fileDialogs,
-                 QStringList("open|" + h.ctx.appFolder + "|Text Files (*.sav)|*.sav"));
-        QVERIFY(h.dialogs.questions.isEmpty());
-        // The viewer's chart, too, reports a picture it could not save.
-        h.dialogs.nextImage = dir.filePath("none/g.png");
-        std::unique_ptr<QMenu> menu(viewer->chart()->createContextMenu(nullptr));
-        menu->findChild<QAction *>("actSaveImage")->trigger();
-        QCOMPARE(h.dialogs.criticals.size(), 1);
-    }
-
     // What a path names is checked before anything opens it: a pipe would
     // keep the loader waiting in open() for a writer, and then quitting too.
-    void pathKinds_data()
+    // A malformed line becomes a note; a malformed first line refuses the file.
+    void opensOrRefuses_data()
     {
-        QTest::addColumn<QString>("kind"); // "fifo", "directory", "file", or a path
+        QTest::addColumn<QString>("kind"); // "fifo", "directory", "file", "bad", or a path
         QTest::addColumn<bool>("link");    // reached through a symbolic link
         QTest::addColumn<QString>("route");
-        QTest::addColumn<QString>("outcome"); // "refused", "opens", "ends on quit"
+        QTest::addColumn<QString>("says"); // the message; empty: opens; or "ends on quit"
         const auto row = [](const char *name, const char *kind, bool link, const char *route,
-                            const char *outcome) {
-            QTest::newRow(name) << QString(kind) << link << QString(route) << QString(outcome);
+                            const char *says) {
+            QTest::newRow(name) << QString(kind) << link << QString(route) << QString(says);
         };
-        row("FIFO", "fifo", false, "command line", "refused");
-        row("directory", "directory", false, "drop", "refused");
-        row("/dev/null", "/dev/null", false, "menu", "refused");
-        row("symlink to a file", "file", true, "drop", "opens");
-        row("symlink to a FIFO", "fifo", true, "menu", "refused");
+        const char *pipe =
+            "cannot be opened.\n\nIt is a pipe or a device; save it to a file first.";
+        row("FIFO", "fifo", false, "command line", pipe);
+        row("directory", "directory", false, "drop", pipe);
+        row("/dev/null", "/dev/null", false, "menu", pipe);
+        row("symlink to a file", "file", true, "drop", "");
+        row("symlink to a FIFO", "fifo", true, "menu", pipe);
+        row("a malformed line", "file", false, "menu", "");
+        row("malformed first line", "bad", false, "menu",
+            "Line 4: This is not a log of this program: its first");
         row("quit during a load", "file", false, "command line", "ends on quit");
     }
-    void pathKinds()
+    void opensOrRefuses()
     {
         QFETCH(QString, kind);
         QFETCH(bool, link);
         QFETCH(QString, route);
-        QFETCH(QString, outcome);
+        QFETCH(QString, says);
         QTemporaryDir dir;
-        QString path = dir.filePath(QStringLiteral("night.sav"));
+        QString path = dir.filePath(QStringLiteral("night run.sav"));
+        QByteArray bytes = logOf(5000);
+        if (kind == "file") // a field too many on one line in the middle: a gap
+            bytes.replace(bytes.indexOf("\r\n", bytes.size() / 2), 0, ",");
+        else if (kind == "bad")
+            bytes.replace(bytes.indexOf("\r\n", bytes.indexOf("Vccp,")) + 2, 0, ",");
         if (kind == "fifo")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (kind == "directory")
             QVERIFY(QDir().mkdir(path));
-        else if (kind == "file")
-            QCOMPARE(write(dir, QStringLiteral("night.sav"), logOf(50)), path);
+        else if (kind == "file" || kind == "bad")
+            QCOMPARE(write(dir, QStringLiteral("night run.sav"), bytes), path);
         else
             path = kind;
         const QString target = path;
@@ -184,7 +150,7 @@ private slots:
             QVERIFY(QFile::link(target, path));
         }
 
-        if (outcome == "ends on quit") {
+        if (says == "ends on quit") {
             // A write lease held here keeps another open() of the file
             // waiting in the kernel (up to the lease break time, 45 s by
             // default), as a file server that does not answer would. The
@@ -225,17 +191,29 @@ private slots:
         });
         const qsizetype before = h.window->mdiArea()->subWindowList().size();
         openBy(route, h, path);
-        if (outcome == "opens") {
-            QTRY_COMPARE(h.window->mdiArea()->subWindowList().size(), before + 1);
-            QVERIFY(h.dialogs.criticals.isEmpty());
+        // Reading asks nothing about replacing the log.
+        QCOMPARE(h.dialogs.fileDialogs, route == "menu" ? QStringList("open|" + h.ctx.appFolder +
+                                                                      "|Text Files (*.sav)|*.sav")
+                                                        : QStringList());
+        QVERIFY(h.dialogs.questions.isEmpty());
+        if (!says.isEmpty()) {
+            QTRY_COMPARE(h.dialogs.criticals.size(), 1);
+            const QString &text = h.dialogs.criticals[0];
+            QVERIFY2(text.startsWith("The log file " + QDir::toNativeSeparators(path)) &&
+                         text.contains(says),
+                     qPrintable(text));
+            QCOMPARE(h.window->mdiArea()->subWindowList().size(), before);
             return;
         }
-        QTRY_COMPARE(h.dialogs.criticals.size(), 1);
-        QCOMPARE(h.dialogs.criticals[0],
-                 QStringLiteral("The log file %1 cannot be opened.\n\nIt is a pipe or a "
-                                "device; save it to a file first.")
-                     .arg(QDir::toNativeSeparators(path)));
-        QCOMPARE(h.window->mdiArea()->subWindowList().size(), before);
+        QTRY_COMPARE(h.window->mdiArea()->subWindowList().size(), before + 1);
+        auto *viewer = h.window->findChild<LogViewWindow *>();
+        QCOMPARE(viewer->windowTitle(), QFileInfo(path).fileName());
+        QVERIFY(viewer->findChild<QLabel *>("lblNote")->text().contains("1 such line is left out"));
+        // The viewer's chart, too, reports a picture it could not save.
+        h.dialogs.nextImage = dir.filePath("none/g.png");
+        std::unique_ptr<QMenu> menu(viewer->chart()->createContextMenu(nullptr));
+        menu->findChild<QAction *>("actSaveImage")->trigger();
+        QCOMPARE(h.dialogs.criticals.size(), 1);
     }
 
     // One panel per unit in the live graphs' colours; statistics, legends,
@@ -280,9 +258,11 @@ private slots:
         QTemporaryDir dir;
         const QString path = write(dir, QStringLiteral("a.sav"), logOf(5000, gaps, model));
         logview::LoadControl control;
-        LogViewWindow w(path, std::move(logview::load(path, control).data));
-        w.resize(1000, 600);
-        w.show();
+        QWidget frame; // as the main window holds it: squeezed below its minimum when small
+        LogViewWindow w(path, std::move(logview::load(path, control).data), &frame);
+        frame.resize(1000, 600);
+        w.resize(frame.size());
+        frame.show();
         QCOMPARE(qsizetype(w.charts().size()), units.size());
         for (StripChart *chart : w.charts()) {
             QSet<QRgb> colours;
@@ -325,14 +305,25 @@ private slots:
                  qPrintable(readout[0]));
         QCOMPARE(readout.last(), legend.section(' ', 0, 0) + " 0.00" + units.last());
         // The legends show the values under the cursor, which spans every panel.
+        QTest::mouseMove(w.chart(), {}); // a move, even where the last row left the mouse
         QTest::mouseMove(w.chart(), chart->plotRect().topLeft());
         chart->grab();
         QCOMPARE(chart->captionText(chart->traceCount() - 1), readout.last());
 
-        w.resize(480, 600); // the statistics go under the charts
+        // The main window's client area at 1024x768 and scale 2: the
+        // statistics go under the charts, no widget lies over another, and
+        // every column is whole.
+        w.resize(470, 220);
         auto *table = w.findChild<QTableWidget *>("tblStatistics");
         QTRY_VERIFY(table->geometry().top() > chart->geometry().bottom());
-        QVERIFY(table->geometry().right() < w.width());
+        QWidgetList parts{table, w.findChild<QLabel *>("lblRange"),
+                          w.findChild<QLabel *>("lblTimeNote")};
+        for (QWidget *part : w.charts())
+            parts << part;
+        for (QWidget *a : parts)
+            for (QWidget *b : parts)
+                QVERIFY2(a == b || !a->geometry().intersects(b->geometry()),
+                         qPrintable(a->objectName() + " over " + b->objectName()));
         const int lastColumn = table->columnCount() - 1;
         QVERIFY(table->columnViewportPosition(lastColumn) + table->columnWidth(lastColumn) <=
                 table->viewport()->width());
