@@ -88,7 +88,7 @@ Action readOnce(const Invocation &in, const char *what, const ModelInfo *only = 
                                     QLatin1String(only->name))};
         s.check(command(s.state, s.usb), what);
         Reading r = reading(s.state.SSTStuff);
-        if constexpr (reading == dibReading)
+        if (reading == dibReading)
             r.prepend(modelField(model));
         s.print(withAddress(address, r));
     };
